@@ -1,0 +1,211 @@
+/*
+ * VeskMathLIB — math, geometry, collision, classic model/image/level loaders
+ * and spatial structures for real-time 3D engines.
+ *
+ * One header for hosts: every export and every record shared with the host.
+ * Every argument is one machine word (a pointer, a 32-bit integer or a float by
+ * value); booleans come back as one byte (0 or 1). Output arrays belong to the
+ * host and are never size-checked: size them from the counts the library
+ * reported. On 32-bit Windows every export and callback is __stdcall.
+ *
+ * Threads: the library starts none and takes no locks. Math and geometry calls
+ * are stateless and may run anywhere; calls of one loader family must not
+ * overlap. The module state (loaded models, level, trees) lives from load to
+ * unload; the MD3 player count is reset when the library is loaded and
+ * unloaded only, never when the host starts or ends a thread.
+ */
+#ifndef VESKMATHLIB_H
+#define VESKMATHLIB_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VESK_CALL __stdcall
+#else
+#define VESK_CALL
+#endif
+
+#ifdef __cplusplus
+#define VESK_EXTERN_C extern "C"
+#else
+#define VESK_EXTERN_C
+#endif
+
+#if !defined(_WIN32) && defined(VESK_BUILDING_LIBRARY)
+#define VESK_API VESK_EXTERN_C __attribute__((visibility("default")))
+#else
+#define VESK_API VESK_EXTERN_C
+#endif
+
+/* One-byte boolean result: 0 or 1. */
+typedef uint8_t VeskBool;
+
+/* ------------------------------------------------------------------------ */
+/* Shared records                                                           */
+/* ------------------------------------------------------------------------ */
+
+/* Position, direction, normal or Euler angles (radians). 12 bytes. */
+typedef struct Vector3 {
+    float x, y, z;
+} Vector3;
+
+/* 4x4 matrix in OpenGL's column-major layout: m[12..14] is the translation. */
+typedef struct Matrix4 {
+    float m[16];
+} Matrix4;
+
+/* Axis-aligned box: min x, y, z then max x, y, z. */
+typedef struct BoundingBox {
+    float minX, minY, minZ;
+    float maxX, maxY, maxZ;
+} BoundingBox;
+
+/* One triangle corner: position, normal, two texture-coordinate pairs. 40 bytes. */
+typedef struct PolyVertex {
+    Vector3 position;
+    Vector3 normal;
+    float u, v;
+    float u2, v2;
+} PolyVertex;
+
+/* The host's triangle record, 128 bytes. The library never reads `word`
+   or `tag`; Get3DS_MESHPOLY sets `tag` to -1. */
+typedef struct Poly {
+    PolyVertex corner[3];
+    uint32_t word;
+    int32_t tag;
+} Poly;
+
+/* ------------------------------------------------------------------------ */
+/* Platform services (extension exports). A null handler restores the       */
+/* default: message box on Windows, "caption: text" on stderr elsewhere;    */
+/* GetTickCount / monotonic ms; glTexCoord2f if present; SetPixelV on       */
+/* Windows, nothing elsewhere.                                              */
+/* ------------------------------------------------------------------------ */
+
+typedef void(VESK_CALL *VeskMessageHandler)(const char *caption, const char *text);
+typedef uint32_t(VESK_CALL *VeskTickSource)(void);
+typedef void(VESK_CALL *VeskTexCoordHandler)(float u, float v);
+typedef void(VESK_CALL *VeskPixelHandler)(void *deviceContext, int32_t x, int32_t y, uint32_t colour);
+
+/* Receives every error and warning text (already formatted, at most 254 chars). */
+VESK_API void VESK_CALL VeskSetMessageHandler(VeskMessageHandler handler);
+/* Replaces the millisecond clock behind every animation and frame clock. */
+VESK_API void VESK_CALL VeskSetTickSource(VeskTickSource source);
+/* Receives the texture coordinates Get3DS_MESH sets while copying. */
+VESK_API void VESK_CALL VeskSetTexCoordHandler(VeskTexCoordHandler handler);
+/* Receives every pixel LoadTGA paints. */
+VESK_API void VESK_CALL VeskSetPixelHandler(VeskPixelHandler handler);
+
+/* ------------------------------------------------------------------------ */
+/* Scalar fast math                                                         */
+/* ------------------------------------------------------------------------ */
+
+/* ~1/sqrt(x) from the bit pattern, three folded Newton steps: within 1 ulp for
+   x >= 2^-125; +inf at 0; inaccurate below 2^-125. */
+VESK_API float VESK_CALL InverseSqrt(float x);
+/* 1 / InverseSqrt(x): a fast square root, 0 at 0. */
+VESK_API float VESK_CALL FastSqrtEX(float x);
+/* ~1/sqrt(x) with a single Newton step (about 0.2 % error). */
+VESK_API float VESK_CALL rSqrtEX(float x);
+/* |x|: the sign bit cleared. */
+VESK_API float VESK_CALL FastAbs(float x);
+/* cos x (radians). fCos is the same entry point. */
+VESK_API float VESK_CALL FastCos(float x);
+VESK_API float VESK_CALL fCos(float x);
+/* sin x (radians); FastSin and fSin agree for every argument. */
+VESK_API float VESK_CALL FastSin(float x);
+VESK_API float VESK_CALL fSin(float x);
+/* tan x (radians). */
+VESK_API float VESK_CALL fTan(float x);
+/* arctan x, as the two-argument arctangent of (x, 1). */
+VESK_API float VESK_CALL farcTan(float x);
+/* Angle of the point (x, y) in (-pi, pi]: note y comes first. */
+VESK_API float VESK_CALL farcTan2(float y, float x);
+/* arcsin x and arccos x (NaN outside [-1, 1]). */
+VESK_API float VESK_CALL farcSin(float x);
+VESK_API float VESK_CALL farcCos(float x);
+/* Hyperbolic sine, cosine, tangent. */
+VESK_API float VESK_CALL fSinh(float x);
+VESK_API float VESK_CALL fCosh(float x);
+VESK_API float VESK_CALL fTanh(float x);
+/* x to the power y. */
+VESK_API float VESK_CALL fPow(float x, float y);
+/* log10 x as log10(2) * log2 x; no domain check (-inf at +0, NaN below). */
+VESK_API float VESK_CALL fLog10(float x);
+/* ln x as ln(2) * log2 x; no domain check. */
+VESK_API float VESK_CALL fLogN(float x);
+/* e^x through 2^f - 1 and an exact power of two. */
+VESK_API float VESK_CALL fExp(float x);
+/* Correctly rounded square root. */
+VESK_API float VESK_CALL fSqrt(float x);
+/* value << (count mod 32). */
+VESK_API int32_t VESK_CALL Shift_LEFT(int32_t value, int32_t count);
+/* value >> (count mod 32), sign bit copied in. */
+VESK_API int32_t VESK_CALL Shift_RIGHT(int32_t value, int32_t count);
+/* Bitwise complement. */
+VESK_API int32_t VESK_CALL Shift_NONE(int32_t value);
+
+/* ------------------------------------------------------------------------ */
+/* Vector operations. Inputs are read whole before any output is written,   */
+/* so an output may alias an input.                                         */
+/* ------------------------------------------------------------------------ */
+
+/* v = (x, y, z). */
+VESK_API void VESK_CALL VECTOR_Set(Vector3 *v, float x, float y, float z);
+/* *px, *py, *pz = v. */
+VESK_API void VESK_CALL VECTOR_Get(const Vector3 *v, float *px, float *py, float *pz);
+/* (a.z*b.z + a.y*b.y) + a.x*b.x. */
+VESK_API float VESK_CALL VECTOR_DotProduct(const Vector3 *a, const Vector3 *b);
+/* (a.x*b.x + a.y*b.y) + a.z*b.z. */
+VESK_API float VESK_CALL fDotProduct(const Vector3 *a, const Vector3 *b);
+/* out = a x b. */
+VESK_API void VESK_CALL VECTOR_CrossProduct(const Vector3 *a, const Vector3 *b, Vector3 *out);
+/* Scales v to unit length with the exact root; returns the old length.
+   Zero or NaN length: returns 0, v untouched. */
+VESK_API float VESK_CALL VECTOR_Normalize(Vector3 *v);
+/* out = s * v. */
+VESK_API void VESK_CALL VECTOR_Scale(const Vector3 *v, float s, Vector3 *out);
+/* Fast length: InverseSqrt(d) * d of d = v.v; exactly 0 for a zero vector. */
+VESK_API float VESK_CALL VECTOR_Length(const Vector3 *v);
+/* out = a - b. */
+VESK_API void VESK_CALL VECTOR_Subtract(const Vector3 *a, const Vector3 *b, Vector3 *out);
+/* out = a + b. */
+VESK_API void VESK_CALL VECTOR_Add(const Vector3 *a, const Vector3 *b, Vector3 *out);
+/* out = a + s * b. */
+VESK_API void VESK_CALL VECTOR_MA(const Vector3 *a, float s, const Vector3 *b, Vector3 *out);
+/* out = a + s * b (scale last). */
+VESK_API void VESK_CALL VECTOR_AddScaled(const Vector3 *a, const Vector3 *b, float s, Vector3 *out);
+/* dst = src, bit for bit. */
+VESK_API void VESK_CALL VECTOR_Copy(const Vector3 *src, Vector3 *dst);
+/* v = +0, +0, +0. */
+VESK_API void VESK_CALL VECTOR_Clear(Vector3 *v);
+/* v = -v (signs of zeros flipped too). */
+VESK_API void VESK_CALL VECTOR_Inverse(Vector3 *v);
+/* VECTOR_Length(a - b). */
+VESK_API float VESK_CALL VECTOR_DistanceBetween(const Vector3 *a, const Vector3 *b);
+/* Rotates point about center by each non-zero angle (X, Y, Z), each applied to
+   the original offset; components no handled angle writes keep out's values. */
+VESK_API void VESK_CALL VECTOR_RotateAroundPoint(const Vector3 *point, const Vector3 *center, float angleX,
+                                                 float angleY, float angleZ, Vector3 *out);
+
+/* ------------------------------------------------------------------------ */
+/* Matrices and transforms                                                  */
+/* ------------------------------------------------------------------------ */
+
+/* Scale, rotate about X, Y, Z (radians), translate. Entries 3, 7, 11 are left
+   as the caller set them. */
+VESK_API void VESK_CALL MatrixCreate(Matrix4 *out, const Vector3 *scale, const Vector3 *angles,
+                                     const Vector3 *position);
+/* out = A then B (points transform by A first). out may be A, never B. */
+VESK_API void VESK_CALL MatrixMultiply(Matrix4 *out, const Matrix4 *a, const Matrix4 *b);
+/* out = M applied to v (affine, no divide). out may be v. */
+VESK_API void VESK_CALL MatrixVectorTransform(Vector3 *out, const Matrix4 *m, const Vector3 *v);
+/* Box around the eight projectively transformed corners. out may be box. */
+VESK_API void VESK_CALL MatrixBboxMultiply(BoundingBox *out, const BoundingBox *box, const Matrix4 *m);
+/* Transforms the corner positions of count records in place (none if count <= 0). */
+VESK_API void VESK_CALL MatrixPolygonMultiply(Poly *polys, const Matrix4 *m, int32_t count);
+
+/* Each subsystem adds its section above this line. */
+
+#endif /* VESKMATHLIB_H */

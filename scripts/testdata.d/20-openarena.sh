@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# openarena-data: real MD3 players, skins, animation.cfg, weapons and TGA files.
+set -euo pipefail
+apt_install openarena-data unzip
+pak=/usr/share/games/openarena/baseoa/pak0.pk3
+out="$TESTDATA/openarena"
+mkdir -p "$out"
+# Only what the tests read: player models, weapons, TGA files.
+unzip -q -o "$pak" 'models/players/*' 'models/weapons2/*' -d "$out"

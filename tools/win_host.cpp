@@ -1,0 +1,60 @@
+// Windows host check: load the DLL by name, resolve every built export by name
+// and by ordinal (they must agree), and call a few math exports.
+#include <VeskMathLIB.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "host_dl.h"
+
+namespace {
+struct Row {
+    int ordinal;
+    const char *name;
+};
+const Row kRows[] = {
+#define VESK_EXPORT_ROW(ord, name, args, entry) {ord, #name},
+#include "exports_built.inc"
+#undef VESK_EXPORT_ROW
+};
+int g_failures = 0;
+
+void Expect(bool ok, const char *what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+    if (!ok) ++g_failures;
+}
+}  // namespace
+
+int main() {
+    VeskModule lib = VeskOpen("VeskMathLIB.dll");
+    Expect(lib != nullptr, "LoadLibraryA(\"VeskMathLIB.dll\") (entry routine accepted the load)");
+    if (!lib) return 1;
+    int resolved = 0;
+    for (const Row &row : kRows) {
+        void *byName = VeskSymbol(lib, row.name);
+        void *byOrdinal = reinterpret_cast<void *>(
+            GetProcAddress(lib, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(row.ordinal))));
+        if (!byName || byName != byOrdinal) {
+            std::printf("FAIL %s at ordinal %d: by name %p, by ordinal %p\n", row.name, row.ordinal, byName, byOrdinal);
+            ++g_failures;
+        } else {
+            ++resolved;
+        }
+    }
+    std::printf("resolved %d of %d built exports by name and ordinal\n", resolved,
+                static_cast<int>(sizeof kRows / sizeof kRows[0]));
+    Expect(VeskSymbol(lib, "FastCos") == VeskSymbol(lib, "fCos"), "FastCos and fCos are one entry point");
+
+    auto inverseSqrt = VeskResolve<float (*)(float)>(lib, "InverseSqrt");
+    auto arcTan2 = VeskResolve<float (*)(float, float)>(lib, "farcTan2");
+    auto shiftLeft = VeskResolve<int32_t (*)(int32_t, int32_t)>(lib, "Shift_LEFT");
+    auto length = VeskResolve<float (*)(const Vector3 *)>(lib, "VECTOR_Length");
+    Expect(inverseSqrt && inverseSqrt(4.0f) == 0.5f, "InverseSqrt(4) == 0.5");
+    Expect(arcTan2 && std::fabs(arcTan2(0.0f, -1.0f) - 3.14159265f) < 1e-6f, "farcTan2(0, -1) == pi");
+    Expect(shiftLeft && shiftLeft(1, 33) == 2, "Shift_LEFT(1, 33) == 2");
+    const Vector3 v{3.0f, 4.0f, 0.0f};
+    Expect(length && std::fabs(length(&v) - 5.0f) < 1e-6f, "VECTOR_Length(3, 4, 0) == 5");
+    VeskClose(lib);
+    std::printf("%s\n", g_failures ? "windows host check FAILED" : "windows host check passed");
+    return g_failures ? 1 : 0;
+}
