@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building, testing and benchmarking need on a fresh Debian 12.
+# Usage: scripts/setup.sh [build|test]   (default: test, which is everything)
+set -euo pipefail
+what=${1:-test}
+packages=(g++ cmake ninja-build binutils)
+if [ "$what" = test ]; then
+    packages+=(libgtest-dev libbenchmark-dev python3 unzip
+               g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
+fi
+missing=()
+for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
