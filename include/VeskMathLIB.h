@@ -206,6 +206,140 @@ VESK_API void VESK_CALL MatrixBboxMultiply(BoundingBox *out, const BoundingBox *
 /* Transforms the corner positions of count records in place (none if count <= 0). */
 VESK_API void VESK_CALL MatrixPolygonMultiply(Poly *polys, const Matrix4 *m, int32_t count);
 
+/* ------------------------------------------------------------------------ */
+/* Geometry and collision. Stateless; never fail. Vector outputs are        */
+/* computed from inputs read whole first, so an output may alias an input.  */
+/* ------------------------------------------------------------------------ */
+
+/* Plane a*x + b*y + c*z + d; the visible side is > 0. 16 bytes. */
+typedef struct Plane {
+    float a, b, c, d;
+} Plane;
+
+/* Six unit-normal planes: 0 right, 1 left, 2 bottom, 3 top, 4 far, 5 near. 96 bytes. */
+typedef struct Frustum {
+    Plane plane[6];
+} Frustum;
+
+/* buildFromPOLY2 output: three full corners, without the word and tag. 120 bytes. */
+typedef struct PolyFlat {
+    PolyVertex corner[3];
+} PolyFlat;
+
+/* A corner without its second texture pair. 32 bytes. */
+typedef struct PolyVertexShort {
+    Vector3 position;
+    Vector3 normal;
+    float u, v;
+} PolyVertexShort;
+
+/* buildFromPOLY output. 96 bytes. */
+typedef struct PolyFlatShort {
+    PolyVertexShort corner[3];
+} PolyFlatShort;
+
+/* The host's moving body. 88 bytes. The swept tests (CheckForCollision3,
+   CheckCollision) take velocity and position in the body's unit-sphere space
+   (world divided by radii) and only record a hit: clear `collided` and
+   `touching` before each call. */
+typedef struct CollisionBody {
+    Vector3 velocity;     /* 0: requested movement of this step */
+    Vector3 position;     /* 12: centre */
+    Vector3 radii;        /* 24: semi-axes; the sphere tests use their mean */
+    float reserved[3];    /* 36: never touched */
+    uint8_t touching;     /* 48: 1 when a polygon point lies within the unit sphere */
+    uint8_t padding[3];   /* 49: never touched */
+    int32_t collided;     /* 52: 1 when a collision was found */
+    double distance;      /* 56: distance of the hit (meaning per call) */
+    Vector3 spherePoint;  /* 64: point of the unit sphere that touches first */
+    Vector3 polygonPoint; /* 76: point of the polygon that is touched */
+} CollisionBody;
+
+/* Distance along the ray in units of |direction| (negative when the plane is
+   behind); -1 when the ray is parallel. */
+VESK_API float VESK_CALL IntersectRayPlane(const Vector3 *origin, const Vector3 *direction, const Vector3 *planePoint,
+                                           const Vector3 *planeNormal);
+/* Distance along a unit direction to the first hit (negative for a sphere
+   behind the origin); -1 on a miss. */
+VESK_API float VESK_CALL IntersectRaySphere(const Vector3 *origin, const Vector3 *direction, const Vector3 *center,
+                                            float radius);
+/* 1 when point lies in triangle abc (angle sum within 0.005 of 2 pi). */
+VESK_API VeskBool VESK_CALL CheckPointInTriangle(const Vector3 *point, const Vector3 *a, const Vector3 *b,
+                                                 const Vector3 *c);
+/* out = nearest point of segment ab to point; returns out. */
+VESK_API Vector3 *VESK_CALL ClosestPointOnLine(Vector3 *out, const Vector3 *a, const Vector3 *b,
+                                               const Vector3 *point);
+/* out = nearest point of the outline of triangle abc to point; returns out. */
+VESK_API Vector3 *VESK_CALL ClosestPointOnPolygon(Vector3 *out, const Vector3 *a, const Vector3 *b, const Vector3 *c,
+                                                  const Vector3 *point);
+/* 1 when |point - center| <= radius. */
+VESK_API VeskBool VESK_CALL CheckPointInSphere(const Vector3 *point, const Vector3 *center, float radius);
+/* out = unit normal at point of the ellipsoid with semi-axes radii; returns out.
+   A zero radius gives NaN. */
+VESK_API Vector3 *VESK_CALL TangentPlaneNormalOfEllipsoid(Vector3 *out, const Vector3 *point, const Vector3 *center,
+                                                          const Vector3 *radii);
+/* 1 behind the plane, 0 within 0.001 of it (inclusive), -1 in front. */
+VESK_API int32_t VESK_CALL ClassifyPoint(float planeX, float planeY, float planeZ, float pointX, float pointY,
+                                         float pointZ, float normalX, float normalY, float normalZ);
+/* out = (p1 - p0) x (p2 - p0), not normalised; returns out. */
+VESK_API Vector3 *VESK_CALL GetPolyNormal(Vector3 *out, const Poly *poly);
+/* Writes GetPolyNormal of each of count records into its three corner normals. */
+VESK_API void VESK_CALL SetPolyNormal(Poly *polys, int32_t count);
+/* out[i] = record i with that normal and without second texture pairs; count records. */
+VESK_API void VESK_CALL buildFromPOLY(const Poly *polys, PolyFlatShort *out, int32_t count);
+/* out[i] = record i's corners with that normal; count records. */
+VESK_API void VESK_CALL buildFromPOLY2(const Poly *polys, PolyFlat *out, int32_t count);
+/* out = unit normal of (c - a) x (b - a), the opposite of GetPolyNormal; NaN
+   for a degenerate triangle; returns out. */
+VESK_API Vector3 *VESK_CALL GetVnormal(Vector3 *out, const Vector3 *a, const Vector3 *b, const Vector3 *c);
+
+/* Fills frustum from the modelview and projection matrices. */
+VESK_API void VESK_CALL CalculateFrustum(Frustum *frustum, const Matrix4 *modelview, const Matrix4 *projection);
+/* 1 when the point is strictly inside all six planes (0 for NaN). */
+VESK_API int32_t VESK_CALL PointInFrustum(const Frustum *frustum, float x, float y, float z);
+/* 0 when the sphere lies wholly outside a plane (touching from outside counts
+   as outside), else 1. */
+VESK_API int32_t VESK_CALL SphereInFrustum(const Frustum *frustum, float x, float y, float z, float radius);
+/* Box given by two opposite corners: 0 when all corners lie outside one plane,
+   else 1 (conservative near frustum corners; 0 for NaN). */
+VESK_API int32_t VESK_CALL BoxInFrustum(const Frustum *frustum, float x1, float y1, float z1, float x2, float y2,
+                                        float z2);
+
+/* Signed distance of center from the plane into *distance; returns 1 when it
+   is below radius in size, 2 when at least radius in front, else 0. */
+VESK_API int32_t VESK_CALL GetClassifySphere(const Vector3 *center, const Vector3 *normal, const Vector3 *pointOnPlane,
+                                             float radius, float *distance);
+/* Pushes the body (sphere of mean radius) out of every triangle it penetrates,
+   in order, moving body->position; out = final position. Sets collided on a
+   hit, never clears it. */
+VESK_API void VESK_CALL CheckForCollision1(Vector3 *out, CollisionBody *body, const Poly *polys, int32_t count);
+/* First triangle whose plane the body (sphere of mean radius) cuts: collided,
+   distance (signed, from the plane) and out = nearest plane point. Zero-area
+   triangles are skipped. body->position is not moved. */
+VESK_API void VESK_CALL CheckForCollision2(Vector3 *out, CollisionBody *body, const Poly *polys, int32_t count);
+/* First triangle the sphere penetrates: outPosition = center pushed out to
+   radius from its plane, outNormal = its (p1 - p0) x (p2 - p0); returns 1.
+   Otherwise returns 0, outPosition = center and outNormal untouched. */
+VESK_API VeskBool VESK_CALL CheckForCollisionNormal(Vector3 *outPosition, Vector3 *outNormal, const Vector3 *center,
+                                                    float radius, const Poly *polys, int32_t count);
+/* Nearest triangle the unit sphere at body->position meets while moving by
+   body->velocity (both in unit-sphere space); front faces have the normal of
+   (c - a) x (b - a). Records distance, spherePoint, polygonPoint and collided
+   when nearer than a recorded hit; sets touching. `unused` is ignored. */
+VESK_API void VESK_CALL CheckForCollision3(const void *unused, CollisionBody *body, const Poly *polys, int32_t count);
+/* As CheckForCollision3 with front faces along (b - a) x (c - a), an exact
+   normal, and triangles with a zero edge skipped. */
+VESK_API void VESK_CALL CheckCollision(const void *unused, CollisionBody *body, const Poly *polys, int32_t count);
+/* Moves body->position onto the plane of the first triangle whose plane cuts
+   the unit sphere around it by more than 0.001 (world space; outlines not
+   tested); then distance = 100 and collided = 1. */
+VESK_API void VESK_CALL CheckForCollision4(const void *unused, CollisionBody *body, const Poly *polys, int32_t count);
+
+/* 1 when point lies in box, every bound inclusive (0 for NaN). */
+VESK_API VeskBool VESK_CALL CheckPointInBOX(const Vector3 *point, const BoundingBox *box);
+/* 1 when point lies in the axis-aligned bounds of box carried through m. */
+VESK_API VeskBool VESK_CALL CheckPointInBOXex(const Vector3 *point, const BoundingBox *box, const Matrix4 *m);
+
 /* Each subsystem adds its section above this line. */
 
 #endif /* VESKMATHLIB_H */
