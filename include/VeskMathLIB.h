@@ -340,6 +340,121 @@ VESK_API VeskBool VESK_CALL CheckPointInBOX(const Vector3 *point, const Bounding
 /* 1 when point lies in the axis-aligned bounds of box carried through m. */
 VESK_API VeskBool VESK_CALL CheckPointInBOXex(const Vector3 *point, const BoundingBox *box, const Matrix4 *m);
 
+/* ------------------------------------------------------------------------ */
+/* MD2, MS3D and TGA. Each call reads its file whole and keeps nothing.     */
+/* MD2 positions come out as (x, z, -y) of the file and v as 1 - v.         */
+/* ------------------------------------------------------------------------ */
+
+/* One animation of an MD2 file, derived from its frame names. 8 bytes. */
+typedef struct Md2AnimationRange {
+    int32_t startFrame;
+    int32_t endFrame;
+} Md2AnimationRange;
+
+/* One MD2 triangle corner. 32 bytes. `normal` is never computed:
+   GetMD2_MESH leaves it as it was, GetMD2_InterpolatedFrame copies it from
+   `to`. */
+typedef struct Md2Vertex {
+    Vector3 position;
+    Vector3 normal;
+    float u, v;
+} Md2Vertex;
+
+/* MS3D counts. 16 bytes. */
+typedef struct Ms3dInfo {
+    int32_t groupCount;
+    int32_t materialCount;
+    int32_t vertexCount;
+    int32_t triangleCount;
+} Ms3dInfo;
+
+/* One MS3D vertex. 16 bytes; bytes 1..3 are never written. */
+typedef struct Ms3dVertex {
+    int8_t boneId;
+    uint8_t unused[3];
+    Vector3 position;
+} Ms3dVertex;
+
+/* One MS3D triangle. 72 bytes. oneMinusT[k] = 1 - t of corner k. */
+typedef struct Ms3dTriangle {
+    Vector3 normal[3];
+    float s[3];
+    float oneMinusT[3];
+    uint32_t vertexIndex[3];
+} Ms3dTriangle;
+
+/* One MS3D group (mesh). 8 bytes. materialIndex -1 = none. */
+typedef struct Ms3dGroup {
+    int32_t materialIndex;
+    int32_t triangleCount;
+} Ms3dGroup;
+
+/* One MS3D material: 76 bytes on 32-bit targets, 80 on 64-bit ones. Bytes
+   68..71 are never written. `texture` is a copy made for the caller, who owns
+   it: release it with VeskFreeString (or the C runtime's free when it shares
+   the library's heap). */
+typedef struct Ms3dMaterial {
+    float ambient[4];
+    float diffuse[4];
+    float specular[4];
+    float emissive[4];
+    float shininess;
+    uint32_t unused;
+    char *texture;
+} Ms3dMaterial;
+
+/* Reads the MD2 file at path and writes one range per animation (frames named
+   alike; a trailing number of at most two digits shifts startFrame) and their
+   number. ranges needs room for numFrames records. False, with an "Error"
+   message, when the file is missing, not version 8 or corrupt. */
+VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count);
+/* Writes the 3 * numTriangles corners of frame frameIndex and their number.
+   False with a message when the file is missing, not version 8 or corrupt;
+   false and silent when frameIndex is not a frame of the file. */
+VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count);
+/* Frame clock: elapsed = now - lastTime (ms, across a wrap of the tick count);
+   returns elapsed / (1000 / framesPerSecond). When a whole frame has passed,
+   currentFrame = *nextFrame and lastTime = now. framesPerSecond 0 returns 0
+   and never advances. */
+VESK_API float VESK_CALL GetMD2_FRAMPAST(float *elapsed, float *lastTime, int32_t *currentFrame,
+                                         const int32_t *nextFrame, float framesPerSecond);
+/* out[i] = to[i] with the position blended from -> to by t; box = bounds of
+   the blended positions (9999999 / -9999999 when count < 1). out may be from
+   or to. Always true. */
+VESK_API VeskBool VESK_CALL GetMD2_InterpolatedFrame(float t, const Md2Vertex *from, const Md2Vertex *to,
+                                                     Md2Vertex *out, int32_t count, BoundingBox *box);
+
+/* The MS3D calls read versions 3 and 4, show no message, and return false,
+   writing nothing, for a missing, foreign or corrupt file. */
+/* Writes the four counts. */
+VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info);
+/* Writes every vertex (vertexCount records). */
+VESK_API VeskBool VESK_CALL GetMSD3_Vertex(const char *path, Ms3dVertex *vertices);
+/* Writes every triangle (triangleCount records). */
+VESK_API VeskBool VESK_CALL GetMSD3_Triangles(const char *path, Ms3dTriangle *triangles);
+/* Writes every group (groupCount records). */
+VESK_API VeskBool VESK_CALL GetMSD3_Meshes(const char *path, Ms3dGroup *groups);
+/* Writes the triangle indices of group groupIndex (its triangleCount values);
+   nothing, still true, when there is no such group. */
+VESK_API VeskBool VESK_CALL GetMSD3_MesheINDICES(const char *path, int32_t groupIndex, uint32_t *indices);
+/* Writes every material (materialCount records), each with a new texture-name
+   copy that the caller owns. */
+VESK_API VeskBool VESK_CALL GetMSD3_Material(const char *path, Ms3dMaterial *materials);
+/* Copies the texture file name of material materialIndex, NUL included, at
+   most 128 bytes; nothing, still true, when there is no such material. */
+VESK_API VeskBool VESK_CALL GetMSD3_Texture(const char *path, int32_t materialIndex, char *textureFile);
+/* Releases one texture-name copy handed out by GetMSD3_Material; null is ignored. */
+VESK_API void VESK_CALL VeskFreeString(char *text);
+
+/* Paints a true-colour TGA (uncompressed or run-length; 16, 24 or 32 bits)
+   pixel by pixel through the pixel service, at x = 1..width, y = 1..height,
+   upright on a y-down surface: the image's top row at y = 1 whatever its
+   stored row order. colour = red | green << 8 | blue << 16.
+   width and height are written as soon as the header is read. 1 when every
+   pixel was painted; 0 for a missing, colour-mapped, unsupported or short
+   file (pixels already painted stay). */
+VESK_API uint32_t VESK_CALL LoadTGA(const char *path, void *deviceContext, uint32_t *width, uint32_t *height);
+
 /* Each subsystem adds its section above this line. */
 
 #endif /* VESKMATHLIB_H */

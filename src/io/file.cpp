@@ -12,9 +12,17 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const char *path, uint64_t max
     std::FILE *f = std::fopen(path, "rb");
     if (!f) return std::nullopt;
     std::vector<uint8_t> bytes;
-    // Read in blocks rather than trusting a seek-reported size (pipes, growing files).
-    uint8_t block[65536];
+    // Size from the end position when the stream can tell it, then one read;
+    // blocks after that cover streams that grow or cannot seek.
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long end = std::ftell(f);
+        if (end > 0 && static_cast<uint64_t>(end) <= maxBytes) bytes.resize(static_cast<size_t>(end));
+        std::rewind(f);
+    }
+    size_t used = std::fread(bytes.data(), 1, bytes.size(), f);
+    bytes.resize(used);
     bool ok = true;
+    uint8_t block[65536];
     for (;;) {
         const size_t n = std::fread(block, 1, sizeof block, f);
         if (n == 0) {

@@ -39,6 +39,9 @@ struct StaticObject {
     std::vector<Vector3> normals;
     std::vector<TexCoord> texCoords;
     std::vector<StaticFace> faces;
+    // OBJ and ASE give every corner its own texture index; 3DS stores one
+    // coordinate per vertex, so its corners look up by vertex index.
+    bool texCoordsPerCorner = false;
 };
 
 }  // namespace vesk

@@ -1,0 +1,291 @@
+#include "loaders/md2.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <utility>
+#include <string_view>
+#include <type_traits>
+
+#include "frame/platform.h"
+#include "io/byte_cursor.h"
+#include "io/file.h"
+
+static_assert(sizeof(Md2AnimationRange) == 8 && offsetof(Md2AnimationRange, endFrame) == 4);
+static_assert(sizeof(Md2Vertex) == 32 && offsetof(Md2Vertex, normal) == 12 && offsetof(Md2Vertex, u) == 24 &&
+              offsetof(Md2Vertex, v) == 28);
+static_assert(std::is_standard_layout_v<Md2Vertex> && std::is_standard_layout_v<Md2AnimationRange>);
+
+namespace vesk {
+namespace {
+
+constexpr float kBoxStart = 9999999.0f;
+
+struct Md2Triangle {
+    int16_t vertex[3];
+    int16_t st[3];
+};
+static_assert(sizeof(Md2Triangle) == 12);
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+Md2Status Md2File::Open(std::span<const uint8_t> bytes) {
+    bytes_ = bytes;
+    ByteCursor cursor(bytes);
+    int32_t version = 0;
+    // The version is the file's identity (the ident is not looked at), so it
+    // is judged before the rest of the header.
+    if (!cursor.ReadAt(4, version)) return Md2Status::Corrupt;
+    if (version != kMd2Version) return Md2Status::BadVersion;
+    if (!cursor.ReadAt(0, header_)) return Md2Status::Corrupt;
+    const Md2Header &h = header_;
+
+    if (h.numSkins < 0 || h.numVertices < 0 || h.numTexCoords < 0 || h.numTriangles < 0 || h.numFrames < 0)
+        return Md2Status::Corrupt;
+    if (h.offsetSkins < 0 || h.offsetTexCoords < 0 || h.offsetTriangles < 0 || h.offsetFrames < 0)
+        return Md2Status::Corrupt;
+    // Texture coordinates divide by the skin size.
+    if (h.numTexCoords > 0 && (h.skinWidth <= 0 || h.skinHeight <= 0)) return Md2Status::Corrupt;
+    const uint64_t frameData = kMd2FrameHeaderSize + uint64_t{4} * static_cast<uint64_t>(h.numVertices);
+    if (h.frameSize < 0 || static_cast<uint64_t>(h.frameSize) < frameData) return Md2Status::Corrupt;
+
+    if (!cursor.ContainsArray(static_cast<uint64_t>(h.offsetSkins), static_cast<uint64_t>(h.numSkins), 64) ||
+        !cursor.ContainsArray(static_cast<uint64_t>(h.offsetTexCoords), static_cast<uint64_t>(h.numTexCoords), 4) ||
+        !cursor.ContainsArray(static_cast<uint64_t>(h.offsetTriangles), static_cast<uint64_t>(h.numTriangles),
+                              sizeof(Md2Triangle)) ||
+        !cursor.ContainsArray(static_cast<uint64_t>(h.offsetFrames), static_cast<uint64_t>(h.numFrames),
+                              static_cast<uint64_t>(h.frameSize)))
+        return Md2Status::Corrupt;
+
+    // Every corner must name a vertex and a texture coordinate of the file.
+    for (int32_t i = 0; i < h.numTriangles; ++i) {
+        Md2Triangle tri{};
+        cursor.ReadAt(static_cast<uint64_t>(h.offsetTriangles) + uint64_t{sizeof tri} * static_cast<uint64_t>(i), tri);
+        for (int k = 0; k < 3; ++k) {
+            if (tri.vertex[k] < 0 || tri.vertex[k] >= h.numVertices) return Md2Status::Corrupt;
+            if (tri.st[k] < 0 || tri.st[k] >= h.numTexCoords) return Md2Status::Corrupt;
+        }
+    }
+    return Md2Status::Ok;
+}
+
+std::string_view Md2File::FrameName(int32_t frame) const {
+    const uint64_t at = static_cast<uint64_t>(header_.offsetFrames) +
+                        static_cast<uint64_t>(header_.frameSize) * static_cast<uint64_t>(frame) + 24;
+    ByteCursor cursor(bytes_);
+    std::string_view name;
+    cursor.Seek(at);
+    cursor.ReadFixedString(16, name);
+    return name;
+}
+
+void Md2File::ReadShared(StaticObject &object) const {
+    const Md2Header &h = header_;
+    ByteCursor cursor(bytes_);
+    object.vertexCount = h.numVertices;
+    object.faceCount = h.numTriangles;
+    object.texCoordCount = h.numTexCoords;
+
+    object.texCoords.resize(static_cast<size_t>(h.numTexCoords));
+    cursor.Seek(static_cast<uint64_t>(h.offsetTexCoords));
+    const float width = static_cast<float>(h.skinWidth);
+    const float height = static_cast<float>(h.skinHeight);
+    for (TexCoord &tc : object.texCoords) {
+        int16_t st[2] = {0, 0};  // bounds were validated above; zero keeps the compiler sure
+        cursor.Read(st);
+        tc.u = static_cast<float>(st[0]) / width;
+        tc.v = 1.0f - static_cast<float>(st[1]) / height;
+    }
+
+    object.texCoordsPerCorner = true;  // triangles carry their own st indices
+    object.faces.resize(static_cast<size_t>(h.numTriangles));
+    cursor.Seek(static_cast<uint64_t>(h.offsetTriangles));
+    for (StaticFace &face : object.faces) {
+        Md2Triangle tri{};
+        cursor.Read(tri);
+        for (int k = 0; k < 3; ++k) {
+            face.vertexIndex[k] = tri.vertex[k];
+            face.texCoordIndex[k] = tri.st[k];
+        }
+    }
+}
+
+void Md2File::ReadFrame(int32_t frame, StaticObject &object) const {
+    const Md2Header &h = header_;
+    ByteCursor cursor(bytes_);
+    cursor.Seek(static_cast<uint64_t>(h.offsetFrames) +
+                static_cast<uint64_t>(h.frameSize) * static_cast<uint64_t>(frame));
+    float scale[3], translate[3];
+    cursor.Read(scale);
+    cursor.Read(translate);
+    std::string_view name;
+    cursor.ReadFixedString(16, name);
+    CopyToField(object.name, name);
+
+    object.vertexCount = h.numVertices;
+    object.vertices.resize(static_cast<size_t>(h.numVertices));
+    std::span<const uint8_t> packed;
+    cursor.Take(uint64_t{4} * static_cast<uint64_t>(h.numVertices), packed);
+    for (size_t i = 0; i < object.vertices.size(); ++i) {
+        const uint8_t *b = &packed[4 * i];
+        // The file is Z-up: its second and third axes swap and the new z turns.
+        Vector3 &p = object.vertices[i];
+        p.x = static_cast<float>(b[0]) * scale[0] + translate[0];
+        p.y = static_cast<float>(b[2]) * scale[2] + translate[2];
+        p.z = -(static_cast<float>(b[1]) * scale[1] + translate[1]);
+    }
+}
+
+void SplitFrameName(std::string_view name, std::string_view &animation, int32_t &frameNumber) {
+    animation = name;
+    frameNumber = 0;
+    if (name.size() < 2) return;
+    for (size_t j = name.size() - 2; j < name.size(); ++j) {
+        if (!IsDigit(name[j])) continue;
+        for (size_t k = j; k < name.size() && IsDigit(name[k]); ++k) frameNumber = frameNumber * 10 + (name[k] - '0');
+        animation = name.substr(0, j);
+        return;
+    }
+}
+
+std::vector<Md2AnimationRange> Md2AnimationRanges(std::span<const std::string_view> frameNames) {
+    std::vector<Md2AnimationRange> ranges;
+    std::string_view lastName;
+    int32_t start = 0;
+    const size_t count = frameNames.size();
+    for (size_t i = 0; i < count; ++i) {
+        std::string_view name;
+        int32_t frameNumber = 0;
+        SplitFrameName(frameNames[i], name, frameNumber);
+        const int32_t index = static_cast<int32_t>(i);
+        if (name != lastName || i == count - 1) {
+            if (!lastName.empty()) ranges.push_back({start, index});
+            start = frameNumber - 1 + index;
+        }
+        lastName = name;
+    }
+    return ranges;
+}
+
+void WriteMd2Mesh(const StaticObject &shared, const StaticObject &frame, std::span<Md2Vertex> out) {
+    size_t n = 0;
+    for (const StaticFace &face : shared.faces) {
+        for (int k = 0; k < 3; ++k) {
+            Md2Vertex &v = out[n++];
+            v.position = frame.vertices[static_cast<size_t>(face.vertexIndex[k])];
+            const TexCoord &tc = shared.texCoords[static_cast<size_t>(face.texCoordIndex[k])];
+            v.u = tc.u;
+            v.v = tc.v;
+        }
+    }
+}
+
+float Md2FramePast(float &elapsed, float &lastTime, int32_t &currentFrame, int32_t nextFrame,
+                   float framesPerSecond) {
+    const uint32_t now = TickCount();
+    double difference = static_cast<double>(now) - static_cast<double>(lastTime);
+    // The tick count wraps every 2^32 ms; a clock that seems to run back by
+    // more than half of that has wrapped, not stopped.
+    if (difference < -2147483648.0) difference += 4294967296.0;
+    elapsed = static_cast<float>(difference);
+    // No frames per second is an endless period: the factor stays 0.
+    const float period =
+        framesPerSecond == 0.0f ? std::numeric_limits<float>::infinity() : 1000.0f / framesPerSecond;
+    const float factor = elapsed / period;
+    if (!(elapsed < period)) {
+        currentFrame = nextFrame;
+        lastTime = static_cast<float>(now);
+    }
+    return factor;
+}
+
+void InterpolateMd2Frame(float t, std::span<const Md2Vertex> from, std::span<const Md2Vertex> to,
+                         std::span<Md2Vertex> out, BoundingBox &box) {
+    box = {kBoxStart, kBoxStart, kBoxStart, -kBoxStart, -kBoxStart, -kBoxStart};
+    for (size_t r = 0; r < out.size(); ++r) {
+        // Both inputs are read before out[r] is written, so out may be either.
+        const Vector3 a = from[r].position;
+        Md2Vertex v = to[r];
+        v.position.x = a.x + t * (v.position.x - a.x);
+        v.position.y = a.y + t * (v.position.y - a.y);
+        v.position.z = a.z + t * (v.position.z - a.z);
+        out[r] = v;
+        const Vector3 &p = v.position;
+        if (p.x < box.minX) box.minX = p.x;
+        if (p.y < box.minY) box.minY = p.y;
+        if (p.z < box.minZ) box.minZ = p.z;
+        if (p.x > box.maxX) box.maxX = p.x;
+        if (p.y > box.maxY) box.maxY = p.y;
+        if (p.z > box.maxZ) box.maxZ = p.z;
+    }
+}
+
+namespace {
+
+// Reads and checks the file, with the loader's messages; file views bytes.
+bool OpenMd2(const char *path, std::vector<uint8_t> &bytes, Md2File &file) {
+    auto read = ReadWholeFile(path);
+    if (!read) {
+        ReportMessage("Error", "Unable to find the file: %s!", path);
+        return false;
+    }
+    bytes = std::move(*read);
+    switch (file.Open(bytes)) {
+        case Md2Status::Ok:
+            return true;
+        case Md2Status::BadVersion:
+            ReportMessage("Error", "Invalid file format (Version not 8): %s!", path);
+            return false;
+        case Md2Status::Corrupt:
+            break;
+    }
+    ReportMessage("Error", "Invalid file format (corrupt data): %s!", path);
+    return false;
+}
+
+}  // namespace
+}  // namespace vesk
+
+VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count) {
+    std::vector<uint8_t> bytes;
+    vesk::Md2File file;
+    if (!vesk::OpenMd2(path, bytes, file)) return 0;
+    std::vector<std::string_view> names(static_cast<size_t>(file.FrameCount()));
+    for (size_t i = 0; i < names.size(); ++i) names[i] = file.FrameName(static_cast<int32_t>(i));
+    const std::vector<Md2AnimationRange> found = vesk::Md2AnimationRanges(names);
+    if (!found.empty()) std::memcpy(ranges, found.data(), found.size() * sizeof(Md2AnimationRange));
+    *count = static_cast<int32_t>(found.size());
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count) {
+    std::vector<uint8_t> bytes;
+    vesk::Md2File file;
+    if (!vesk::OpenMd2(path, bytes, file)) return 0;
+    if (frameIndex < 0 || frameIndex >= file.FrameCount()) return 0;
+    vesk::StaticObject shared;
+    file.ReadShared(shared);
+    vesk::StaticObject other;
+    vesk::StaticObject &frame = frameIndex == 0 ? shared : other;
+    file.ReadFrame(frameIndex, frame);
+    const size_t corners = 3 * static_cast<size_t>(shared.faceCount);
+    vesk::WriteMd2Mesh(shared, frame, std::span<Md2Vertex>(vertices, corners));
+    *count = static_cast<int32_t>(corners);
+    return 1;
+}
+
+VESK_API float VESK_CALL GetMD2_FRAMPAST(float *elapsed, float *lastTime, int32_t *currentFrame,
+                                         const int32_t *nextFrame, float framesPerSecond) {
+    return vesk::Md2FramePast(*elapsed, *lastTime, *currentFrame, *nextFrame, framesPerSecond);
+}
+
+VESK_API VeskBool VESK_CALL GetMD2_InterpolatedFrame(float t, const Md2Vertex *from, const Md2Vertex *to,
+                                                     Md2Vertex *out, int32_t count, BoundingBox *box) {
+    const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+    vesk::InterpolateMd2Frame(t, std::span<const Md2Vertex>(from, n), std::span<const Md2Vertex>(to, n),
+                              std::span<Md2Vertex>(out, n), *box);
+    return 1;
+}

@@ -1,0 +1,71 @@
+// MD2 vertex-animated models: validated reading, animation ranges from frame
+// names, the frame clock and frame interpolation.
+#pragma once
+
+#include <VeskMathLIB.h>
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "loaders/static_model.h"
+
+namespace vesk {
+
+inline constexpr int32_t kMd2Version = 8;
+inline constexpr size_t kMd2HeaderSize = 68;
+inline constexpr size_t kMd2FrameHeaderSize = 40;  // scale, translate, 16-byte name
+
+struct Md2Header {
+    int32_t ident, version, skinWidth, skinHeight, frameSize;
+    int32_t numSkins, numVertices, numTexCoords, numTriangles, numGlCommands, numFrames;
+    int32_t offsetSkins, offsetTexCoords, offsetTriangles, offsetFrames, offsetGlCommands, offsetEnd;
+};
+static_assert(sizeof(Md2Header) == kMd2HeaderSize);
+
+enum class Md2Status { Ok, BadVersion, Corrupt };
+
+// An MD2 file in memory whose header, lumps and triangle indices have all been
+// checked against the buffer, so the readers below cannot fail.
+class Md2File {
+public:
+    Md2Status Open(std::span<const uint8_t> bytes);
+
+    const Md2Header &header() const { return header_; }
+    int32_t FrameCount() const { return header_.numFrames; }
+    // The frame's name up to its NUL (at most 16 bytes).
+    std::string_view FrameName(int32_t frame) const;
+    // What every frame shares, kept on frame 0's object: the counts, the faces
+    // and the texture coordinates (u = s / skinWidth, v = 1 - t / skinHeight).
+    void ReadShared(StaticObject &object) const;
+    // The frame's decompressed positions, turned into the Y-up frame.
+    void ReadFrame(int32_t frame, StaticObject &object) const;
+
+private:
+    std::span<const uint8_t> bytes_;
+    Md2Header header_{};
+};
+
+// Splits a frame name: a digit in one of the last two places starts the frame
+// number, and the name is cut there ("run10" -> "run", 10; "pain101" ->
+// "pain1", 1). Without one the number is 0 and the name stays whole.
+void SplitFrameName(std::string_view name, std::string_view &animation, int32_t &frameNumber);
+
+// One range per change of animation name; see the header for the rules.
+std::vector<Md2AnimationRange> Md2AnimationRanges(std::span<const std::string_view> frameNames);
+
+// Writes 3 * faceCount corners of frame (positions from frame, texture
+// coordinates from shared); the normal slots are left alone.
+void WriteMd2Mesh(const StaticObject &shared, const StaticObject &frame, std::span<Md2Vertex> out);
+
+// The frame clock over the tick service; returns the interpolation factor.
+float Md2FramePast(float &elapsed, float &lastTime, int32_t &currentFrame, int32_t nextFrame,
+                   float framesPerSecond);
+
+// out = to with positions blended from -> to; box bounds the blended positions.
+// out may alias from or to.
+void InterpolateMd2Frame(float t, std::span<const Md2Vertex> from, std::span<const Md2Vertex> to,
+                         std::span<Md2Vertex> out, BoundingBox &box);
+
+}  // namespace vesk

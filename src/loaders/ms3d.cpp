@@ -1,0 +1,218 @@
+#include "loaders/ms3d.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "io/byte_cursor.h"
+#include "io/file.h"
+
+static_assert(sizeof(Ms3dInfo) == 16 && offsetof(Ms3dInfo, materialCount) == 4 &&
+              offsetof(Ms3dInfo, vertexCount) == 8 && offsetof(Ms3dInfo, triangleCount) == 12);
+static_assert(sizeof(Ms3dVertex) == 16 && offsetof(Ms3dVertex, boneId) == 0 && offsetof(Ms3dVertex, position) == 4);
+static_assert(sizeof(Ms3dTriangle) == 72 && offsetof(Ms3dTriangle, normal) == 0 && offsetof(Ms3dTriangle, s) == 36 &&
+              offsetof(Ms3dTriangle, oneMinusT) == 48 && offsetof(Ms3dTriangle, vertexIndex) == 60);
+static_assert(sizeof(Ms3dGroup) == 8 && offsetof(Ms3dGroup, triangleCount) == 4);
+static_assert(offsetof(Ms3dMaterial, ambient) == 0 && offsetof(Ms3dMaterial, diffuse) == 16 &&
+              offsetof(Ms3dMaterial, specular) == 32 && offsetof(Ms3dMaterial, emissive) == 48 &&
+              offsetof(Ms3dMaterial, shininess) == 64 && offsetof(Ms3dMaterial, unused) == 68 &&
+              offsetof(Ms3dMaterial, texture) == 72);
+// The one shared record holding a pointer: 76 bytes on 32-bit targets, 80 on 64-bit ones.
+static_assert(sizeof(Ms3dMaterial) == (sizeof(void *) == 4 ? 76 : 80));
+static_assert(std::is_standard_layout_v<Ms3dMaterial> && std::is_standard_layout_v<Ms3dTriangle> &&
+              std::is_standard_layout_v<Ms3dVertex>);
+
+namespace vesk {
+namespace {
+
+constexpr char kMagic[10] = {'M', 'S', '3', 'D', '0', '0', '0', '0', '0', '0'};
+
+// Offsets inside the stored records.
+constexpr size_t kVertexPosition = 1, kVertexBone = 13;
+constexpr size_t kTriangleIndices = 2, kTriangleNormals = 8, kTriangleS = 44, kTriangleT = 56;
+constexpr size_t kMaterialColours = 32, kMaterialShininess = 96, kMaterialTexture = 105;
+
+template <class T>
+T Load(std::span<const uint8_t> record, size_t offset) {
+    T value;
+    std::memcpy(&value, record.data() + offset, sizeof value);
+    return value;
+}
+
+bool TakeSection(ByteCursor &cursor, size_t recordSize, uint16_t &count, std::span<const uint8_t> &records) {
+    return cursor.Read(count) && cursor.Take(uint64_t{count} * recordSize, records);
+}
+
+std::string_view TextureField(std::span<const uint8_t> material) {
+    const char *text = reinterpret_cast<const char *>(material.data() + kMaterialTexture);
+    size_t n = 0;
+    while (n < kMs3dTextureField - 1 && text[n] != '\0') ++n;
+    return {text, n};
+}
+
+}  // namespace
+
+bool ParseMs3d(std::span<const uint8_t> bytes, Ms3dModel &model) {
+    ByteCursor cursor(bytes);
+    char magic[10];
+    int32_t version = 0;
+    if (!cursor.Read(magic) || std::memcmp(magic, kMagic, sizeof magic) != 0) return false;
+    if (!cursor.Read(version) || version < 3 || version > 4) return false;
+    if (!TakeSection(cursor, kMs3dVertexSize, model.vertexCount, model.vertices)) return false;
+    if (!TakeSection(cursor, kMs3dTriangleSize, model.triangleCount, model.triangles)) return false;
+    uint16_t groupCount = 0;
+    if (!cursor.Read(groupCount)) return false;
+    model.groups.assign(groupCount, {});
+    for (Ms3dGroupData &group : model.groups) {
+        // flags and the 32-byte name are not exported
+        if (!cursor.Skip(1 + 32) || !cursor.Read(group.triangleCount) ||
+            !cursor.Take(uint64_t{group.triangleCount} * 2, group.triangleIndices) || !cursor.Read(group.materialIndex))
+            return false;
+    }
+    return TakeSection(cursor, kMs3dMaterialSize, model.materialCount, model.materials);
+}
+
+Ms3dInfo Ms3dCounts(const Ms3dModel &model) {
+    return {static_cast<int32_t>(model.groups.size()), model.materialCount, model.vertexCount, model.triangleCount};
+}
+
+void WriteMs3dVertices(const Ms3dModel &model, std::span<Ms3dVertex> out) {
+    for (size_t i = 0; i < model.vertexCount; ++i) {
+        const auto record = model.vertices.subspan(i * kMs3dVertexSize, kMs3dVertexSize);
+        out[i].boneId = Load<int8_t>(record, kVertexBone);
+        out[i].position = Load<Vector3>(record, kVertexPosition);
+    }
+}
+
+void WriteMs3dTriangles(const Ms3dModel &model, std::span<Ms3dTriangle> out) {
+    for (size_t i = 0; i < model.triangleCount; ++i) {
+        const auto record = model.triangles.subspan(i * kMs3dTriangleSize, kMs3dTriangleSize);
+        Ms3dTriangle &tri = out[i];
+        for (size_t k = 0; k < 3; ++k) {
+            tri.normal[k] = Load<Vector3>(record, kTriangleNormals + 12 * k);
+            tri.s[k] = Load<float>(record, kTriangleS + 4 * k);
+            tri.oneMinusT[k] = 1.0f - Load<float>(record, kTriangleT + 4 * k);
+            tri.vertexIndex[k] = Load<uint16_t>(record, kTriangleIndices + 2 * k);
+        }
+    }
+}
+
+void WriteMs3dGroups(const Ms3dModel &model, std::span<Ms3dGroup> out) {
+    for (size_t i = 0; i < model.groups.size(); ++i) {
+        out[i].materialIndex = model.groups[i].materialIndex;
+        out[i].triangleCount = model.groups[i].triangleCount;
+    }
+}
+
+bool WriteMs3dGroupIndices(const Ms3dModel &model, int32_t groupIndex, uint32_t *out) {
+    if (groupIndex < 0 || static_cast<size_t>(groupIndex) >= model.groups.size()) return false;
+    const Ms3dGroupData &group = model.groups[static_cast<size_t>(groupIndex)];
+    for (size_t i = 0; i < group.triangleCount; ++i) out[i] = Load<uint16_t>(group.triangleIndices, 2 * i);
+    return true;
+}
+
+void WriteMs3dMaterials(const Ms3dModel &model, std::span<Ms3dMaterial> out) {
+    for (size_t i = 0; i < model.materialCount; ++i) {
+        const auto record = model.materials.subspan(i * kMs3dMaterialSize, kMs3dMaterialSize);
+        Ms3dMaterial &material = out[i];
+        std::memcpy(material.ambient, record.data() + kMaterialColours, 16);
+        std::memcpy(material.diffuse, record.data() + kMaterialColours + 16, 16);
+        std::memcpy(material.specular, record.data() + kMaterialColours + 32, 16);
+        std::memcpy(material.emissive, record.data() + kMaterialColours + 48, 16);
+        material.shininess = Load<float>(record, kMaterialShininess);
+        // malloc so that VeskFreeString (and a host sharing the C heap) can free it.
+        const std::string_view name = TextureField(record);
+        char *copy = static_cast<char *>(std::malloc(name.size() + 1));
+        if (copy) {
+            std::memcpy(copy, name.data(), name.size());
+            copy[name.size()] = '\0';
+        }
+        material.texture = copy;
+    }
+}
+
+bool Ms3dTextureName(const Ms3dModel &model, int32_t materialIndex, std::string_view &name) {
+    if (materialIndex < 0 || materialIndex >= model.materialCount) return false;
+    name = TextureField(model.materials.subspan(static_cast<size_t>(materialIndex) * kMs3dMaterialSize,
+                                                kMs3dMaterialSize));
+    return true;
+}
+
+}  // namespace vesk
+
+namespace {
+
+// Reads and parses the file; the model views bytes.
+bool OpenMs3d(const char *path, std::vector<uint8_t> &bytes, vesk::Ms3dModel &model) {
+    auto read = vesk::ReadWholeFile(path);
+    if (!read) return false;
+    bytes = std::move(*read);
+    return vesk::ParseMs3d(bytes, model);
+}
+
+}  // namespace
+
+VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    *info = vesk::Ms3dCounts(model);
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMSD3_Vertex(const char *path, Ms3dVertex *vertices) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    vesk::WriteMs3dVertices(model, std::span<Ms3dVertex>(vertices, model.vertexCount));
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMSD3_Triangles(const char *path, Ms3dTriangle *triangles) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    vesk::WriteMs3dTriangles(model, std::span<Ms3dTriangle>(triangles, model.triangleCount));
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMSD3_Meshes(const char *path, Ms3dGroup *groups) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    vesk::WriteMs3dGroups(model, std::span<Ms3dGroup>(groups, model.groups.size()));
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMSD3_MesheINDICES(const char *path, int32_t groupIndex, uint32_t *indices) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    vesk::WriteMs3dGroupIndices(model, groupIndex, indices);
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMSD3_Material(const char *path, Ms3dMaterial *materials) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    vesk::WriteMs3dMaterials(model, std::span<Ms3dMaterial>(materials, model.materialCount));
+    return 1;
+}
+
+VESK_API VeskBool VESK_CALL GetMSD3_Texture(const char *path, int32_t materialIndex, char *textureFile) {
+    std::vector<uint8_t> bytes;
+    vesk::Ms3dModel model;
+    if (!OpenMs3d(path, bytes, model)) return 0;
+    std::string_view name;
+    if (vesk::Ms3dTextureName(model, materialIndex, name)) {
+        std::memcpy(textureFile, name.data(), name.size());
+        textureFile[name.size()] = '\0';
+    }
+    return 1;
+}
+
+VESK_API void VESK_CALL VeskFreeString(char *text) { std::free(text); }
