@@ -21,4 +21,6 @@ wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine64
 export WINEDEBUG=-all WINEPREFIX="$out/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
 export VESK_TESTDATA=${VESK_TESTDATA:-$root/testdata}
-(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe)
+# A real player for the thread check, as a Windows path (Z: is the root under wine).
+player="$VESK_TESTDATA/openarena/models/players/sarge"
+(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe "Z:${player//\//\\}")

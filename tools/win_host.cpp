@@ -18,6 +18,11 @@ const Row kRows[] = {
 #undef VESK_EXPORT_ROW
 };
 int g_failures = 0;
+using VeskSetMessageHandlerFn = void(VESK_CALL *)(VeskMessageHandler);
+
+void VESK_CALL PrintMessage(const char *caption, const char *text) { std::printf("message %s: %s\n", caption, text); }
+
+DWORD WINAPI IdleThread(LPVOID) { return 0; }
 
 void Expect(bool ok, const char *what) {
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
@@ -25,7 +30,7 @@ void Expect(bool ok, const char *what) {
 }
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
     VeskModule lib = VeskOpen("VeskMathLIB.dll");
     Expect(lib != nullptr, "LoadLibraryA(\"VeskMathLIB.dll\") (entry routine accepted the load)");
     if (!lib) return 1;
@@ -45,15 +50,36 @@ int main() {
                 static_cast<int>(sizeof kRows / sizeof kRows[0]));
     Expect(VeskSymbol(lib, "FastCos") == VeskSymbol(lib, "fCos"), "FastCos and fCos are one entry point");
 
-    auto inverseSqrt = VeskResolve<float (*)(float)>(lib, "InverseSqrt");
-    auto arcTan2 = VeskResolve<float (*)(float, float)>(lib, "farcTan2");
-    auto shiftLeft = VeskResolve<int32_t (*)(int32_t, int32_t)>(lib, "Shift_LEFT");
-    auto length = VeskResolve<float (*)(const Vector3 *)>(lib, "VECTOR_Length");
+    auto inverseSqrt = VeskResolve<float(VESK_CALL *)(float)>(lib, "InverseSqrt");
+    auto arcTan2 = VeskResolve<float(VESK_CALL *)(float, float)>(lib, "farcTan2");
+    auto shiftLeft = VeskResolve<int32_t(VESK_CALL *)(int32_t, int32_t)>(lib, "Shift_LEFT");
+    auto length = VeskResolve<float(VESK_CALL *)(const Vector3 *)>(lib, "VECTOR_Length");
     Expect(inverseSqrt && inverseSqrt(4.0f) == 0.5f, "InverseSqrt(4) == 0.5");
     Expect(arcTan2 && std::fabs(arcTan2(0.0f, -1.0f) - 3.14159265f) < 1e-6f, "farcTan2(0, -1) == pi");
     Expect(shiftLeft && shiftLeft(1, 33) == 2, "Shift_LEFT(1, 33) == 2");
     const Vector3 v{3.0f, 4.0f, 0.0f};
     Expect(length && std::fabs(length(&v) - 5.0f) < 1e-6f, "VECTOR_Length(3, 4, 0) == 5");
+
+    // The player count survives a thread the host starts after a load: only
+    // process attach and detach reset it.
+    auto loadPlayer = VeskResolve<int32_t(VESK_CALL *)(const char *)>(lib, "GetModelMD3");
+    const char *playerDir = argc > 1 ? argv[1] : nullptr;
+    if (loadPlayer && playerDir) {
+        VeskSetMessageHandlerFn setMessages = VeskResolve<VeskSetMessageHandlerFn>(lib, "VeskSetMessageHandler");
+        if (setMessages) setMessages(&PrintMessage);
+        const int32_t first = loadPlayer(playerDir);
+        Expect(first == 1, "GetModelMD3 loads a player into slot 0");
+        HANDLE thread = CreateThread(nullptr, 0, &IdleThread, nullptr, 0, nullptr);
+        Expect(thread != nullptr, "CreateThread");
+        if (thread) {
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+        Expect(loadPlayer(playerDir) == first + 1, "a thread started after a load keeps the player count");
+    } else if (loadPlayer) {
+        std::printf("FAIL GetModelMD3 is built but no player directory was given\n");
+        ++g_failures;
+    }
     VeskClose(lib);
     std::printf("%s\n", g_failures ? "windows host check FAILED" : "windows host check passed");
     return g_failures ? 1 : 0;
