@@ -455,6 +455,40 @@ VESK_API void VESK_CALL VeskFreeString(char *text);
    file (pixels already painted stay). */
 VESK_API uint32_t VESK_CALL LoadTGA(const char *path, void *deviceContext, uint32_t *width, uint32_t *height);
 
+/* ------------------------------------------------------------------------ */
+/* MD3 players: legs, upper body, head and weapon joined by tags, animated  */
+/* by the millisecond clock. Up to 50 players; a player's index is the      */
+/* count GetModelMD3 returned minus one. Indices outside 0..49 are refused. */
+/* ------------------------------------------------------------------------ */
+
+/* One posed vertex of a character mesh: (x, z, y) of the posed point, 12
+   bytes the library never writes, then u, v. 32 bytes. */
+typedef struct CharacterVertex {
+    float x, z, y;
+    float unused[3];
+    float u, v;
+} CharacterVertex;
+
+/* Loads lower/upper/head.md3, their *_default.skin files and animation.cfg
+   from directory into the next free slot; returns the player count after the
+   call (raised by one on success; unchanged on failure or with 50 players). */
+VESK_API int32_t VESK_CALL GetModelMD3(const char *directory);
+/* Loads directory/name.md3 and directory/name.shader (one texture per line,
+   line k for mesh k) and attaches it at the upper body's "tag_weapon". */
+VESK_API VeskBool VESK_CALL GetModelMD3weapon(int32_t index, const char *directory, const char *name);
+/* Sets the player's playback speed factor (1.0 by default). */
+VESK_API void VESK_CALL GetModelMD3speed(int32_t index, float speed);
+/* Restarts animations by number: legs 0..5 or 13..24, torso 0..12 (the order
+   of animation.cfg); other numbers leave that half as it is. */
+VESK_API void VESK_CALL GetModelMD3ani(int32_t index, int32_t legs, int32_t torso);
+/* Advances the clocks and writes the posed parts: part0 legs, part1 upper
+   body, then the parts attached to the upper body in the order of its tags
+   (3 records per triangle each); counts[p] per part written; box = min, max of
+   the written records. Returns the legs' last step time (ms). */
+VESK_API int32_t VESK_CALL GetModelMD3mesh(int32_t index, CharacterVertex *part0, CharacterVertex *part1,
+                                           CharacterVertex *part2, CharacterVertex *part3, int32_t *counts,
+                                           float *box);
+
 /* Each subsystem adds its section above this line. */
 
 #endif /* VESKMATHLIB_H */

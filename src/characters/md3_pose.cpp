@@ -1,0 +1,242 @@
+// Posing a player: tag placements from interpolated tags and the posed,
+// interpolated vertices of every part written to the host's arrays.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <type_traits>
+
+#include "characters/md3_player.h"
+#include "math/matrix.h"
+#include "math/scalar.h"
+
+static_assert(sizeof(CharacterVertex) == 32);
+static_assert(offsetof(CharacterVertex, x) == 0 && offsetof(CharacterVertex, z) == 4 &&
+              offsetof(CharacterVertex, y) == 8 && offsetof(CharacterVertex, unused) == 12 &&
+              offsetof(CharacterVertex, u) == 24 && offsetof(CharacterVertex, v) == 28);
+static_assert(std::is_standard_layout_v<CharacterVertex>);
+
+namespace vesk {
+namespace {
+
+constexpr int kPartArrays = 4;
+// Legs, upper body, attachments: deeper chains only come from odd links.
+constexpr int kMaxLinkDepth = 8;
+
+float FastRoot(float v) { return v == 0.0f ? 0.0f : v * InverseSqrt(v); }
+
+// A frame number from an animation, kept inside the frames that exist.
+size_t ClampFrame(int32_t frame, int32_t frames) {
+    if (frame < 0) return 0;
+    if (frame >= frames) return static_cast<size_t>(frames - 1);
+    return static_cast<size_t>(frame);
+}
+
+// Some players' tags carry a uniform scale (several times unit length) that
+// their attached parts are not modelled for: a tag places, it does not scale.
+void UnitAxes(const Vector3 (&in)[3], Vector3 (&out)[3]) {
+    for (int r = 0; r < 3; ++r) {
+        const double x = in[r].x, y = in[r].y, z = in[r].z;
+        const double length = std::sqrt(x * x + y * y + z * z);
+        out[r] = length > 0.0 ? Vector3{static_cast<float>(x / length), static_cast<float>(y / length),
+                                        static_cast<float>(z / length)}
+                              : in[r];
+    }
+}
+
+Matrix4 Identity() {
+    Matrix4 m{};
+    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1.0f;
+    return m;
+}
+
+void DrawLinkAt(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out,
+                int depth) {
+    EmitModel(player, model, placement, out);
+    player.transform = placement;
+    if (depth >= kMaxLinkDepth) return;
+    const int32_t frames = model.TagFrameCount();
+    if (frames == 0) return;
+    const size_t tagCount = static_cast<size_t>(model.tagCount);
+    const size_t current = ClampFrame(model.currentFrame, frames) * tagCount;
+    const size_t next = ClampFrame(model.nextFrame, frames) * tagCount;
+    for (size_t i = 0; i < tagCount && i < model.links.size(); ++i) {
+        const Md3Model *child = model.links[i];
+        if (!child) continue;
+        Matrix4 tag, childPlacement;
+        TagMatrix(model.tags[current + i], model.tags[next + i], model.blend, tag);
+        // Each child starts from its own parent: first the tag, then the parent.
+        MatrixMultiply(childPlacement, tag, placement);
+        DrawLinkAt(player, *child, childPlacement, out, depth + 1);
+    }
+}
+
+}  // namespace
+
+Quaternion QuaternionFromAxes(const Vector3 (&axis)[3]) {
+    float m[16] = {};
+    for (int r = 0; r < 3; ++r) {
+        m[4 * r + 0] = axis[r].x;
+        m[4 * r + 1] = axis[r].y;
+        m[4 * r + 2] = axis[r].z;
+    }
+    m[15] = 1.0f;
+    Quaternion q;
+    const float trace = m[5] + m[10] + m[0] + 1.0f;
+    if (trace > 1e-8f) {
+        const float s = 2.0f * FastRoot(trace);
+        q = {(m[9] - m[6]) / s, (m[2] - m[8]) / s, (m[4] - m[1]) / s, s * 0.25f};
+    } else if (m[0] > m[5] && m[0] > m[10]) {
+        const float s = 2.0f * FastRoot(m[0] + 1.0f - m[5] - m[10]);
+        q = {s * 0.25f, (m[4] + m[1]) / s, (m[8] + m[2]) / s, (m[9] - m[6]) / s};
+    } else if (m[5] > m[10]) {
+        const float s = 2.0f * FastRoot(m[5] + 1.0f - m[0] - m[10]);
+        q = {(m[4] + m[1]) / s, s * 0.25f, (m[9] + m[6]) / s, (m[2] - m[8]) / s};
+    } else {
+        const float s = 2.0f * FastRoot(m[10] + 1.0f - m[0] - m[5]);
+        q = {(m[8] + m[2]) / s, (m[9] + m[6]) / s, s * 0.25f, (m[4] - m[1]) / s};
+    }
+    return q;
+}
+
+Quaternion QuaternionSlerp(const Quaternion &qa, Quaternion qb, float t) {
+    if (qa.x == qb.x && qa.y == qb.y && qa.z == qb.z && qa.w == qb.w) return qa;
+    float d = qa.x * qb.x + qa.y * qb.y + qa.z * qb.z + qa.w * qb.w;
+    if (d < 0.0f) {
+        qb = {-qb.x, -qb.y, -qb.z, -qb.w};
+        d = -d;
+    }
+    float k0 = 1.0f - t, k1 = t;
+    if (1.0f - d > 0.1f) {
+        const float theta = std::acos(d);
+        const float sinTheta = std::sin(theta);
+        k0 = std::sin((1.0f - t) * theta) / sinTheta;
+        k1 = std::sin(t * theta) / sinTheta;
+    }
+    return {k0 * qa.x + k1 * qb.x, k0 * qa.y + k1 * qb.y, k0 * qa.z + k1 * qb.z, k0 * qa.w + k1 * qb.w};
+}
+
+void QuaternionToMatrix(const Quaternion &q, Matrix4 &out) {
+    const float x = q.x, y = q.y, z = q.z, w = q.w;
+    float *m = out.m;
+    m[0] = 1.0f - 2.0f * (y * y + z * z);
+    m[1] = 2.0f * (x * y + w * z);
+    m[2] = 2.0f * (x * z - w * y);
+    m[3] = 0.0f;
+    m[4] = 2.0f * (x * y - w * z);
+    m[5] = 1.0f - 2.0f * (x * x + z * z);
+    m[6] = 2.0f * (y * z + w * x);
+    m[7] = 0.0f;
+    m[8] = 2.0f * (x * z + w * y);
+    m[9] = 2.0f * (y * z - w * x);
+    m[10] = 1.0f - 2.0f * (x * x + y * y);
+    m[11] = 0.0f;
+    m[12] = m[13] = m[14] = 0.0f;
+    m[15] = 1.0f;
+}
+
+void TagMatrix(const Md3Tag &current, const Md3Tag &next, float blend, Matrix4 &out) {
+    Vector3 a[3], b[3];
+    UnitAxes(current.axis, a);
+    UnitAxes(next.axis, b);
+    const Quaternion q = QuaternionSlerp(QuaternionFromAxes(a), QuaternionFromAxes(b), blend);
+    Matrix4 rotation;
+    QuaternionToMatrix(q, rotation);
+    // The quaternion's matrix carries p to (axis[0].p, axis[1].p, axis[2].p);
+    // tags are authored the other way round, so take its transpose.
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) out.m[4 * r + c] = rotation.m[4 * c + r];
+        out.m[4 * r + 3] = 0.0f;
+    }
+    out.m[12] = (next.origin.x - current.origin.x) * blend + current.origin.x;
+    out.m[13] = (next.origin.y - current.origin.y) * blend + current.origin.y;
+    out.m[14] = (next.origin.z - current.origin.z) * blend + current.origin.z;
+    out.m[15] = 1.0f;
+}
+
+void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out) {
+    if (model.meshes.empty()) return;
+    const int32_t part = player.partIndex;
+    CharacterVertex *records = part >= 0 && part < kPartArrays ? out.parts[part] : nullptr;
+    float *box = out.box;
+    const float blend = model.blend;
+    int32_t n = 0;
+    for (const Md3Mesh &mesh : model.meshes) {
+        const int32_t frames = mesh.FrameCount();
+        if (frames == 0) continue;
+        const size_t vertexCount = static_cast<size_t>(mesh.vertexCount);
+        const Vector3 *a = mesh.vertices.data() + ClampFrame(model.currentFrame, frames) * vertexCount;
+        const Vector3 *b = mesh.vertices.data() + ClampFrame(model.nextFrame, frames) * vertexCount;
+        const size_t usable = std::min(vertexCount, mesh.texCoords.size());
+        for (const StaticFace &face : mesh.faces) {
+            bool inside = true;
+            for (int k = 0; k < 3; ++k)
+                inside = inside && face.vertexIndex[k] >= 0 && static_cast<size_t>(face.vertexIndex[k]) < usable;
+            if (!inside) continue;  // a face naming a vertex that does not exist is not drawn
+            for (int k = 0; k < 3; ++k) {
+                const size_t vi = static_cast<size_t>(face.vertexIndex[k]);
+                const TexCoord &uv = mesh.texCoords[vi];
+                const Vector3 s{(b[vi].x - a[vi].x) * blend + a[vi].x, (b[vi].y - a[vi].y) * blend + a[vi].y,
+                                (b[vi].z - a[vi].z) * blend + a[vi].z};
+                Vector3 r{0.0f, 0.0f, 0.0f};
+                TransformPointProjective(placement, s, r);
+                if (box) {
+                    if (r.x < box[0]) box[0] = r.x;
+                    if (r.z < box[1]) box[1] = r.z;
+                    if (r.y < box[2]) box[2] = r.y;
+                    if (r.x > box[3]) box[3] = r.x;
+                    if (r.z > box[4]) box[4] = r.z;
+                    if (r.y > box[5]) box[5] = r.y;
+                }
+                if (records) {
+                    CharacterVertex &rec = records[n];
+                    rec.x = r.x;
+                    rec.z = r.z;
+                    rec.y = r.y;
+                    rec.u = uv.u;
+                    rec.v = uv.v;
+                }
+                ++n;
+            }
+        }
+    }
+    if (out.counts && part >= 0 && part < kPartArrays) out.counts[part] = n;
+    ++player.partIndex;
+}
+
+void DrawLink(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out) {
+    DrawLinkAt(player, model, placement, out, 0);
+}
+
+int32_t PosePlayer(Md3Player &player, const CharacterOutput &out) {
+    player.partIndex = 0;
+    AdvanceModel(player, player.lower);
+    AdvanceModel(player, player.upper);
+    const Matrix4 identity = Identity();
+    player.transform = identity;
+    if (out.box) {
+        for (int i = 0; i < 3; ++i) {
+            out.box[i] = 9999999.0f;
+            out.box[i + 3] = -9999999.0f;
+        }
+    }
+    DrawLinkAt(player, player.lower, identity, out, 0);
+    // The exact tick, as the host's 32-bit clock reads it.
+    return static_cast<int32_t>(player.lower.lastStepTick);
+}
+
+}  // namespace vesk
+
+VESK_API int32_t VESK_CALL GetModelMD3mesh(int32_t index, CharacterVertex *part0, CharacterVertex *part1,
+                                           CharacterVertex *part2, CharacterVertex *part3, int32_t *counts,
+                                           float *box) {
+    vesk::Md3Player *player = vesk::Md3PlayerAt(index);
+    if (!player) return 0;
+    vesk::CharacterOutput out;
+    out.parts[0] = part0;
+    out.parts[1] = part1;
+    out.parts[2] = part2;
+    out.parts[3] = part3;
+    out.counts = counts;
+    out.box = box;
+    return vesk::PosePlayer(*player, out);
+}
