@@ -207,6 +207,121 @@ VESK_API void VESK_CALL MatrixBboxMultiply(BoundingBox *out, const BoundingBox *
 VESK_API void VESK_CALL MatrixPolygonMultiply(Poly *polys, const Matrix4 *m, int32_t count);
 
 /* ------------------------------------------------------------------------ */
+/* MD2, MS3D and TGA. Each call reads its file whole and keeps nothing.     */
+/* MD2 positions come out as (x, z, -y) of the file and v as 1 - v.         */
+/* ------------------------------------------------------------------------ */
+
+/* One animation of an MD2 file, derived from its frame names. 8 bytes. */
+typedef struct Md2AnimationRange {
+    int32_t startFrame;
+    int32_t endFrame;
+} Md2AnimationRange;
+
+/* One MD2 triangle corner. 32 bytes. `normal` is never computed:
+   GetMD2_MESH leaves it as it was, GetMD2_InterpolatedFrame copies it from
+   `to`. */
+typedef struct Md2Vertex {
+    Vector3 position;
+    Vector3 normal;
+    float u, v;
+} Md2Vertex;
+
+/* MS3D counts. 16 bytes. */
+typedef struct Ms3dInfo {
+    int32_t groupCount;
+    int32_t materialCount;
+    int32_t vertexCount;
+    int32_t triangleCount;
+} Ms3dInfo;
+
+/* One MS3D vertex. 16 bytes; bytes 1..3 are never written. */
+typedef struct Ms3dVertex {
+    int8_t boneId;
+    uint8_t unused[3];
+    Vector3 position;
+} Ms3dVertex;
+
+/* One MS3D triangle. 72 bytes. oneMinusT[k] = 1 - t of corner k. */
+typedef struct Ms3dTriangle {
+    Vector3 normal[3];
+    float s[3];
+    float oneMinusT[3];
+    uint32_t vertexIndex[3];
+} Ms3dTriangle;
+
+/* One MS3D group (mesh). 8 bytes. materialIndex -1 = none. */
+typedef struct Ms3dGroup {
+    int32_t materialIndex;
+    int32_t triangleCount;
+} Ms3dGroup;
+
+/* One MS3D material: 76 bytes on 32-bit targets, 80 on 64-bit ones. Bytes
+   68..71 are never written. `texture` is a copy made for the caller, who owns
+   it: release it with VeskFreeString (or the C runtime's free when it shares
+   the library's heap). */
+typedef struct Ms3dMaterial {
+    float ambient[4];
+    float diffuse[4];
+    float specular[4];
+    float emissive[4];
+    float shininess;
+    uint32_t unused;
+    char *texture;
+} Ms3dMaterial;
+
+/* Reads the MD2 file at path and writes one range per animation (frames named
+   alike; a trailing number of at most two digits shifts startFrame) and their
+   number. ranges needs room for numFrames records. False, with an "Error"
+   message, when the file is missing, not version 8 or corrupt. */
+VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count);
+/* Writes the 3 * numTriangles corners of frame frameIndex and their number.
+   False with a message when the file is missing, not version 8 or corrupt;
+   false and silent when frameIndex is not a frame of the file. */
+VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count);
+/* Frame clock: elapsed = now - lastTime (ms, across a wrap of the tick count);
+   returns elapsed / (1000 / framesPerSecond). When a whole frame has passed,
+   currentFrame = *nextFrame and lastTime = now. framesPerSecond 0 returns 0
+   and never advances. */
+VESK_API float VESK_CALL GetMD2_FRAMPAST(float *elapsed, float *lastTime, int32_t *currentFrame,
+                                         const int32_t *nextFrame, float framesPerSecond);
+/* out[i] = to[i] with the position blended from -> to by t; box = bounds of
+   the blended positions (9999999 / -9999999 when count < 1). out may be from
+   or to. Always true. */
+VESK_API VeskBool VESK_CALL GetMD2_InterpolatedFrame(float t, const Md2Vertex *from, const Md2Vertex *to,
+                                                     Md2Vertex *out, int32_t count, BoundingBox *box);
+
+/* The MS3D calls read versions 3 and 4, show no message, and return false,
+   writing nothing, for a missing, foreign or corrupt file. */
+/* Writes the four counts. */
+VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info);
+/* Writes every vertex (vertexCount records). */
+VESK_API VeskBool VESK_CALL GetMSD3_Vertex(const char *path, Ms3dVertex *vertices);
+/* Writes every triangle (triangleCount records). */
+VESK_API VeskBool VESK_CALL GetMSD3_Triangles(const char *path, Ms3dTriangle *triangles);
+/* Writes every group (groupCount records). */
+VESK_API VeskBool VESK_CALL GetMSD3_Meshes(const char *path, Ms3dGroup *groups);
+/* Writes the triangle indices of group groupIndex (its triangleCount values);
+   nothing, still true, when there is no such group. */
+VESK_API VeskBool VESK_CALL GetMSD3_MesheINDICES(const char *path, int32_t groupIndex, uint32_t *indices);
+/* Writes every material (materialCount records), each with a new texture-name
+   copy that the caller owns. */
+VESK_API VeskBool VESK_CALL GetMSD3_Material(const char *path, Ms3dMaterial *materials);
+/* Copies the texture file name of material materialIndex, NUL included, at
+   most 128 bytes; nothing, still true, when there is no such material. */
+VESK_API VeskBool VESK_CALL GetMSD3_Texture(const char *path, int32_t materialIndex, char *textureFile);
+/* Releases one texture-name copy handed out by GetMSD3_Material; null is ignored. */
+VESK_API void VESK_CALL VeskFreeString(char *text);
+
+/* Paints a true-colour TGA (uncompressed or run-length; 16, 24 or 32 bits)
+   pixel by pixel through the pixel service, at x = 1..width, y = 1..height,
+   upright on a y-down surface: the image's top row at y = 1 whatever its
+   stored row order. colour = red | green << 8 | blue << 16.
+   width and height are written as soon as the header is read. 1 when every
+   pixel was painted; 0 for a missing, colour-mapped, unsupported or short
+   file (pixels already painted stay). */
+VESK_API uint32_t VESK_CALL LoadTGA(const char *path, void *deviceContext, uint32_t *width, uint32_t *height);
+
+/* ------------------------------------------------------------------------ */
 /* Geometry and collision. Stateless; never fail. Vector outputs are        */
 /* computed from inputs read whole first, so an output may alias an input.  */
 /* ------------------------------------------------------------------------ */
@@ -341,121 +456,6 @@ VESK_API VeskBool VESK_CALL CheckPointInBOX(const Vector3 *point, const Bounding
 VESK_API VeskBool VESK_CALL CheckPointInBOXex(const Vector3 *point, const BoundingBox *box, const Matrix4 *m);
 
 /* ------------------------------------------------------------------------ */
-/* MD2, MS3D and TGA. Each call reads its file whole and keeps nothing.     */
-/* MD2 positions come out as (x, z, -y) of the file and v as 1 - v.         */
-/* ------------------------------------------------------------------------ */
-
-/* One animation of an MD2 file, derived from its frame names. 8 bytes. */
-typedef struct Md2AnimationRange {
-    int32_t startFrame;
-    int32_t endFrame;
-} Md2AnimationRange;
-
-/* One MD2 triangle corner. 32 bytes. `normal` is never computed:
-   GetMD2_MESH leaves it as it was, GetMD2_InterpolatedFrame copies it from
-   `to`. */
-typedef struct Md2Vertex {
-    Vector3 position;
-    Vector3 normal;
-    float u, v;
-} Md2Vertex;
-
-/* MS3D counts. 16 bytes. */
-typedef struct Ms3dInfo {
-    int32_t groupCount;
-    int32_t materialCount;
-    int32_t vertexCount;
-    int32_t triangleCount;
-} Ms3dInfo;
-
-/* One MS3D vertex. 16 bytes; bytes 1..3 are never written. */
-typedef struct Ms3dVertex {
-    int8_t boneId;
-    uint8_t unused[3];
-    Vector3 position;
-} Ms3dVertex;
-
-/* One MS3D triangle. 72 bytes. oneMinusT[k] = 1 - t of corner k. */
-typedef struct Ms3dTriangle {
-    Vector3 normal[3];
-    float s[3];
-    float oneMinusT[3];
-    uint32_t vertexIndex[3];
-} Ms3dTriangle;
-
-/* One MS3D group (mesh). 8 bytes. materialIndex -1 = none. */
-typedef struct Ms3dGroup {
-    int32_t materialIndex;
-    int32_t triangleCount;
-} Ms3dGroup;
-
-/* One MS3D material: 76 bytes on 32-bit targets, 80 on 64-bit ones. Bytes
-   68..71 are never written. `texture` is a copy made for the caller, who owns
-   it: release it with VeskFreeString (or the C runtime's free when it shares
-   the library's heap). */
-typedef struct Ms3dMaterial {
-    float ambient[4];
-    float diffuse[4];
-    float specular[4];
-    float emissive[4];
-    float shininess;
-    uint32_t unused;
-    char *texture;
-} Ms3dMaterial;
-
-/* Reads the MD2 file at path and writes one range per animation (frames named
-   alike; a trailing number of at most two digits shifts startFrame) and their
-   number. ranges needs room for numFrames records. False, with an "Error"
-   message, when the file is missing, not version 8 or corrupt. */
-VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count);
-/* Writes the 3 * numTriangles corners of frame frameIndex and their number.
-   False with a message when the file is missing, not version 8 or corrupt;
-   false and silent when frameIndex is not a frame of the file. */
-VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count);
-/* Frame clock: elapsed = now - lastTime (ms, across a wrap of the tick count);
-   returns elapsed / (1000 / framesPerSecond). When a whole frame has passed,
-   currentFrame = *nextFrame and lastTime = now. framesPerSecond 0 returns 0
-   and never advances. */
-VESK_API float VESK_CALL GetMD2_FRAMPAST(float *elapsed, float *lastTime, int32_t *currentFrame,
-                                         const int32_t *nextFrame, float framesPerSecond);
-/* out[i] = to[i] with the position blended from -> to by t; box = bounds of
-   the blended positions (9999999 / -9999999 when count < 1). out may be from
-   or to. Always true. */
-VESK_API VeskBool VESK_CALL GetMD2_InterpolatedFrame(float t, const Md2Vertex *from, const Md2Vertex *to,
-                                                     Md2Vertex *out, int32_t count, BoundingBox *box);
-
-/* The MS3D calls read versions 3 and 4, show no message, and return false,
-   writing nothing, for a missing, foreign or corrupt file. */
-/* Writes the four counts. */
-VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info);
-/* Writes every vertex (vertexCount records). */
-VESK_API VeskBool VESK_CALL GetMSD3_Vertex(const char *path, Ms3dVertex *vertices);
-/* Writes every triangle (triangleCount records). */
-VESK_API VeskBool VESK_CALL GetMSD3_Triangles(const char *path, Ms3dTriangle *triangles);
-/* Writes every group (groupCount records). */
-VESK_API VeskBool VESK_CALL GetMSD3_Meshes(const char *path, Ms3dGroup *groups);
-/* Writes the triangle indices of group groupIndex (its triangleCount values);
-   nothing, still true, when there is no such group. */
-VESK_API VeskBool VESK_CALL GetMSD3_MesheINDICES(const char *path, int32_t groupIndex, uint32_t *indices);
-/* Writes every material (materialCount records), each with a new texture-name
-   copy that the caller owns. */
-VESK_API VeskBool VESK_CALL GetMSD3_Material(const char *path, Ms3dMaterial *materials);
-/* Copies the texture file name of material materialIndex, NUL included, at
-   most 128 bytes; nothing, still true, when there is no such material. */
-VESK_API VeskBool VESK_CALL GetMSD3_Texture(const char *path, int32_t materialIndex, char *textureFile);
-/* Releases one texture-name copy handed out by GetMSD3_Material; null is ignored. */
-VESK_API void VESK_CALL VeskFreeString(char *text);
-
-/* Paints a true-colour TGA (uncompressed or run-length; 16, 24 or 32 bits)
-   pixel by pixel through the pixel service, at x = 1..width, y = 1..height,
-   upright on a y-down surface: the image's top row at y = 1 whatever its
-   stored row order. colour = red | green << 8 | blue << 16.
-   width and height are written as soon as the header is read. 1 when every
-   pixel was painted; 0 for a missing, colour-mapped, unsupported or short
-   file (pixels already painted stay). */
-VESK_API uint32_t VESK_CALL LoadTGA(const char *path, void *deviceContext, uint32_t *width, uint32_t *height);
-
-/* ------------------------------------------------------------------------ */
 /* MD3 players: legs, upper body, head and weapon joined by tags, animated  */
 /* by the millisecond clock. Up to 50 players; a player's index is the      */
 /* count GetModelMD3 returned minus one. Indices outside 0..49 are refused. */
@@ -488,6 +488,41 @@ VESK_API void VESK_CALL GetModelMD3ani(int32_t index, int32_t legs, int32_t tors
 VESK_API int32_t VESK_CALL GetModelMD3mesh(int32_t index, CharacterVertex *part0, CharacterVertex *part1,
                                            CharacterVertex *part2, CharacterVertex *part3, int32_t *counts,
                                            float *box);
+
+/* ------------------------------------------------------------------------ */
+/* Static models (3DS, OBJ, ASE). One model for the whole module: 3DS and   */
+/* OBJ loads add objects after those held, an ASE load replaces them all.   */
+/* ------------------------------------------------------------------------ */
+
+/* Counts reported by Get3DS_INFO. 8 bytes. */
+typedef struct StaticModelInfo {
+    int32_t objectCount;
+    int32_t materialCount;
+} StaticModelInfo;
+
+/* Material written by Get3DS_MATERIAL. 8 bytes; `unused` is never written. */
+typedef struct StaticMaterialInfo {
+    uint8_t red, green, blue;
+    uint8_t unused;
+    int32_t reserved;
+} StaticMaterialInfo;
+
+/* Loads path (type 0 = 3DS, 1 = OBJ, 2 = ASE; other types load nothing), then
+   reports the counts held, whether or not the load succeeded. */
+VESK_API void VESK_CALL Get3DS_INFO(const char *path, StaticModelInfo *info, int32_t type);
+/* Writes 3 x faceCount corners of object objectIndex (position, normal, and for
+   textured objects u, -v into both pairs, each preceded by the texture-coordinate
+   service with (u, v)); *count = the same number, returned. box starts at
+   +/-9999999 and grows to the corners. Unknown object: box only, returns 0. */
+VESK_API int32_t VESK_CALL Get3DS_MESH(int32_t ignored, int32_t objectIndex, PolyVertex *vertices, int32_t *count,
+                                       BoundingBox *box, int32_t ignored2);
+/* Writes one Poly per triangle of every object in order (tag -1, word
+   untouched); *count = the number, returned. 0 when nothing is loaded. */
+VESK_API int32_t VESK_CALL Get3DS_MESHPOLY(Poly *polys, int32_t *count, int32_t ignored);
+/* Writes material materialIndex's colour and reserved word, and its texture
+   file name with its NUL (at most 255 bytes). Unknown material: nothing. */
+VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, StaticMaterialInfo *info,
+                                        char *textureFile, int32_t ignored2);
 
 /* Each subsystem adds its section above this line. */
 

@@ -1,0 +1,279 @@
+// ASCII scene export (ASE) text: materials and geometric objects, replacing
+// whatever the static model held.
+//
+// One indexing pass notes every line whose first word is a statement we read;
+// each material and object is then filled from its own run of those lines.
+// This gives the results of scanning the file from the start for each count,
+// material and object (a material runs to the next *MATERIAL or the end of the
+// file, an object to the next *GEOMOBJECT; within them a later statement
+// overwrites an earlier one, except *MATERIAL_REF, where the first counts),
+// in time that grows linearly with the file.
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "frame/platform.h"
+#include "io/byte_cursor.h"
+#include "io/file.h"
+#include "loaders/static_model.h"
+
+namespace vesk {
+namespace {
+
+enum class Key {
+    GeomObject,
+    MaterialCount,
+    Material,
+    Diffuse,
+    Bitmap,
+    MaterialName,
+    UTiling,
+    VTiling,
+    NumVertex,
+    NumFaces,
+    NumTVertex,
+    MaterialRef,
+    Vertex,
+    TVert,
+    Face,
+    TFace,
+    Other,
+};
+
+Key Classify(std::string_view word) {
+    struct Entry {
+        std::string_view word;
+        Key key;
+    };
+    static constexpr Entry kTable[] = {
+        {"*GEOMOBJECT", Key::GeomObject},      {"*MATERIAL_COUNT", Key::MaterialCount},
+        {"*MATERIAL", Key::Material},          {"*MATERIAL_DIFFUSE", Key::Diffuse},
+        {"*BITMAP", Key::Bitmap},              {"*MATERIAL_NAME", Key::MaterialName},
+        {"*UVW_U_TILING", Key::UTiling},       {"*UVW_V_TILING", Key::VTiling},
+        {"*MESH_NUMVERTEX", Key::NumVertex},   {"*MESH_NUMFACES", Key::NumFaces},
+        {"*MESH_NUMTVERTEX", Key::NumTVertex}, {"*MATERIAL_REF", Key::MaterialRef},
+        {"*MESH_VERTEX", Key::Vertex},         {"*MESH_TVERT", Key::TVert},
+        {"*MESH_FACE", Key::Face},             {"*MESH_TFACE", Key::TFace},
+    };
+    if (word.size() < 2 || word[0] != '*') return Key::Other;
+    for (const Entry &e : kTable)
+        if (e.word == word) return e.key;
+    return Key::Other;
+}
+
+struct Statement {
+    Key key;
+    std::string_view values;  // the rest of its line
+    size_t offset;            // of the line in the text
+};
+
+// The value of a quoted statement: the first word after the opening quote,
+// less its last character (the closing quote of a one-word value). An empty
+// value leaves the field empty; an unquoted one leaves it unchanged.
+void ReadQuoted(std::string_view values, char (&field)[255]) {
+    std::string_view s = SkipSpace(values);
+    if (s.empty() || s[0] != '"') return;
+    s.remove_prefix(1);
+    std::string_view word = s.substr(0, s.find_first_of(" \t\r\n\v\f"));
+    if (!word.empty()) word.remove_suffix(1);
+    CopyToField(field, word);
+}
+
+bool Literal(std::string_view &text, std::string_view expected) {
+    text = SkipSpace(text);
+    if (text.substr(0, expected.size()) != expected) return false;
+    text.remove_prefix(expected.size());
+    return true;
+}
+
+// A statement's leading index, with the colon that may follow it.
+bool ReadIndex(std::string_view &text, int32_t &index) {
+    if (!ParseInt(text, index)) return false;
+    if (!text.empty() && text[0] == ':') text.remove_prefix(1);
+    return true;
+}
+
+// A count taken from the file, never more than the bytes that describe its
+// object (every element needs a line), so a corrupt count cannot demand a
+// huge allocation.
+size_t TrustedCount(std::string_view values, size_t regionBytes) {
+    int32_t count = 0;
+    ParseInt(values, count);
+    if (count < 0) return 0;
+    return static_cast<size_t>(count) < regionBytes ? static_cast<size_t>(count) : regionBytes;
+}
+
+bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
+
+class AseReader {
+public:
+    AseReader(std::string_view text, StaticModel &model) : text_(text), model_(model) {}
+
+    void Run() {
+        Index();
+        int32_t materialCount = 0;
+        for (const Statement &s : statements_)
+            if (s.key == Key::MaterialCount) {
+                std::string_view v = s.values;
+                ParseInt(v, materialCount);
+                break;
+            }
+        // Materials beyond those the file defines could not be filled.
+        if (materialCount < 0) materialCount = 0;
+        if (static_cast<size_t>(materialCount) > materialStarts_.size())
+            materialCount = static_cast<int32_t>(materialStarts_.size());
+
+        model_.materials.assign(static_cast<size_t>(materialCount), StaticMaterial{});
+        model_.materialCount = materialCount;
+        for (size_t m = 0; m < model_.materials.size(); ++m) FillMaterial(m);
+
+        model_.objects.clear();
+        model_.objects.resize(objectStarts_.size());
+        model_.objectCount = static_cast<int32_t>(objectStarts_.size());
+        for (size_t n = 0; n < model_.objects.size(); ++n) FillObject(n);
+    }
+
+private:
+    void Index() {
+        LineReader lines(text_);
+        std::string_view line;
+        while (lines.Next(line)) {
+            const size_t offset = static_cast<size_t>(line.data() - text_.data());
+            std::string_view rest = line;
+            const Key key = Classify(NextWord(rest));
+            if (key == Key::Other) continue;
+            if (key == Key::GeomObject) objectStarts_.push_back(statements_.size());
+            if (key == Key::Material) materialStarts_.push_back(statements_.size());
+            statements_.push_back({key, rest, offset});
+        }
+    }
+
+    // Statements after start up to the next start of the same list, or the end.
+    std::pair<size_t, size_t> Region(const std::vector<size_t> &starts, size_t i) const {
+        return {starts[i] + 1, i + 1 < starts.size() ? starts[i + 1] : statements_.size()};
+    }
+
+    void FillMaterial(size_t m) {
+        StaticMaterial &material = model_.materials[m];
+        const auto [begin, end] = Region(materialStarts_, m);
+        for (size_t i = begin; i < end; ++i) {
+            std::string_view v = statements_[i].values;
+            switch (statements_[i].key) {
+                case Key::Diffuse:
+                    (void)(ParseFloat(v, material.diffuse[0]) && ParseFloat(v, material.diffuse[1]) &&
+                           ParseFloat(v, material.diffuse[2]));
+                    break;
+                case Key::Bitmap: ReadQuoted(v, material.textureFile); break;
+                case Key::MaterialName: ReadQuoted(v, material.name); break;
+                case Key::UTiling: ParseFloat(v, material.uTiling); break;
+                case Key::VTiling: ParseFloat(v, material.vTiling); break;
+                default: break;
+            }
+        }
+    }
+
+    void FillObject(size_t n);
+
+    std::string_view text_;
+    StaticModel &model_;
+    std::vector<Statement> statements_;
+    std::vector<size_t> objectStarts_;
+    std::vector<size_t> materialStarts_;
+};
+
+void AseReader::FillObject(size_t n) {
+    StaticObject &object = model_.objects[n];
+    object.materialIndex = -1;
+    object.texCoordsPerCorner = true;
+    const auto [begin, end] = Region(objectStarts_, n);
+    const size_t regionEnd = end < statements_.size() ? statements_[end].offset : text_.size();
+    const size_t regionBytes = regionEnd - statements_[objectStarts_[n]].offset;
+
+    bool haveRef = false;
+    for (size_t i = begin; i < end; ++i) {
+        std::string_view v = statements_[i].values;
+        switch (statements_[i].key) {
+            case Key::NumVertex: object.vertices.assign(TrustedCount(v, regionBytes), Vector3{0.0f, 0.0f, 0.0f}); break;
+            case Key::NumFaces: object.faces.assign(TrustedCount(v, regionBytes), StaticFace{}); break;
+            case Key::NumTVertex: object.texCoords.assign(TrustedCount(v, regionBytes), TexCoord{}); break;
+            case Key::MaterialRef: {
+                float ref = 0.0f;
+                // Truncated toward zero; a value no index can be stays "no material".
+                if (!haveRef && ParseFloat(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
+                    object.materialIndex = static_cast<int32_t>(ref);
+                haveRef = true;
+                break;
+            }
+            default: break;
+        }
+    }
+    object.vertexCount = static_cast<int32_t>(object.vertices.size());
+    object.faceCount = static_cast<int32_t>(object.faces.size());
+    object.texCoordCount = static_cast<int32_t>(object.texCoords.size());
+
+    // Coordinates of an object without a (valid) material stay unscaled.
+    float uScale = 1.0f, vScale = 1.0f;
+    if (InRange(object.materialIndex, model_.materials.size())) {
+        uScale = model_.materials[object.materialIndex].uTiling;
+        vScale = model_.materials[object.materialIndex].vTiling;
+    }
+
+    for (size_t i = begin; i < end; ++i) {
+        std::string_view v = statements_[i].values;
+        int32_t index = 0;
+        switch (statements_[i].key) {
+            case Key::Vertex: {
+                if (!ParseInt(v, index) || !InRange(index, object.vertices.size())) break;
+                float a = 0.0f, b = 0.0f, c = 0.0f;
+                (void)(ParseFloat(v, a) && ParseFloat(v, b) && ParseFloat(v, c));
+                object.vertices[index] = Vector3{a, c, -b};  // the file is Z-up
+                break;
+            }
+            case Key::TVert: {
+                if (!ParseInt(v, index) || !InRange(index, object.texCoords.size())) break;
+                float u = 0.0f, w = 0.0f;
+                (void)(ParseFloat(v, u) && ParseFloat(v, w));
+                object.texCoords[index] = TexCoord{u * uScale, w * vScale};
+                object.hasTexture = true;
+                break;
+            }
+            case Key::Face: {
+                if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
+                int32_t *corner = object.faces[index].vertexIndex;
+                (void)(Literal(v, "A:") && ParseInt(v, corner[0]) && Literal(v, "B:") && ParseInt(v, corner[1]) &&
+                       Literal(v, "C:") && ParseInt(v, corner[2]));
+                break;
+            }
+            case Key::TFace: {
+                if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
+                int32_t *corner = object.faces[index].texCoordIndex;
+                (void)(ParseInt(v, corner[0]) && ParseInt(v, corner[1]) && ParseInt(v, corner[2]));
+                break;
+            }
+            default: break;
+        }
+    }
+}
+
+}  // namespace
+
+bool ParseAse(std::string_view text, StaticModel &model) {
+    AseReader reader(text, model);
+    reader.Run();
+    DropInvalidFaces(model, 0);
+    SmoothVertexNormals(model);
+    return true;
+}
+
+bool LoadAse(const char *path, StaticModel &model) {
+    if (!path) return false;
+    const std::optional<std::string> text = ReadTextFile(path);
+    if (!text) {
+        ReportMessage("Error", "Unable to find or open the file: %s", path);
+        return false;
+    }
+    return ParseAse(*text, model);
+}
+
+}  // namespace vesk

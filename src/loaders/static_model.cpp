@@ -1,0 +1,94 @@
+// The module-wide static model, its normal smoothing and face validation.
+#include "loaders/static_model.h"
+
+#include <cmath>
+
+namespace vesk {
+namespace {
+StaticModel g_staticModel;
+}  // namespace
+
+StaticModel &TheStaticModel() { return g_staticModel; }
+
+void StaticModel::Clear() {
+    objects.clear();
+    objects.shrink_to_fit();
+    materials.clear();
+    materials.shrink_to_fit();
+    objectCount = 0;
+    materialCount = 0;
+}
+
+namespace {
+
+bool ValidVertex(int32_t index, int32_t vertexCount) { return index >= 0 && index < vertexCount; }
+
+void SmoothObject(StaticObject &object) {
+    const size_t vertexCount = object.vertices.size();
+    // Summing face by face in face order gives every vertex the same sum, in
+    // the same order, as a loop over vertices with an inner loop over faces.
+    std::vector<Vector3> sum(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
+    std::vector<int32_t> count(vertexCount, 0);
+    for (const StaticFace &face : object.faces) {
+        const int32_t *idx = face.vertexIndex;
+        if (!ValidVertex(idx[0], object.vertexCount) || !ValidVertex(idx[1], object.vertexCount) ||
+            !ValidVertex(idx[2], object.vertexCount))
+            continue;
+        const Vector3 &p0 = object.vertices[idx[0]];
+        const Vector3 &p1 = object.vertices[idx[1]];
+        const Vector3 &p2 = object.vertices[idx[2]];
+        const Vector3 a{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
+        const Vector3 b{p2.x - p1.x, p2.y - p1.y, p2.z - p1.z};
+        const Vector3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+        for (int k = 0; k < 3; ++k) {
+            // A face that names a vertex twice still counts once for it.
+            bool repeated = false;
+            for (int j = 0; j < k; ++j) repeated = repeated || idx[j] == idx[k];
+            if (repeated) continue;
+            Vector3 &s = sum[idx[k]];
+            s.x += n.x;
+            s.y += n.y;
+            s.z += n.z;
+            ++count[idx[k]];
+        }
+    }
+    object.normals.assign(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
+    for (size_t i = 0; i < vertexCount; ++i) {
+        if (count[i] == 0) continue;  // unused vertex: no direction to give
+        const float c = -static_cast<float>(count[i]);
+        const Vector3 avg{sum[i].x / c, sum[i].y / c, sum[i].z / c};
+        const float length = std::sqrt(avg.x * avg.x + avg.y * avg.y + avg.z * avg.z);
+        if (!(length > 0.0f) || !std::isfinite(length)) continue;  // cancelled or overflowed
+        object.normals[i] = Vector3{avg.x / length, avg.y / length, avg.z / length};
+    }
+}
+
+}  // namespace
+
+void SmoothVertexNormals(StaticModel &model) {
+    for (int32_t i = 0; i < model.objectCount && static_cast<size_t>(i) < model.objects.size(); ++i)
+        SmoothObject(model.objects[i]);
+}
+
+int32_t DropInvalidFaces(StaticModel &model, int32_t first) {
+    int32_t dropped = 0;
+    for (int32_t i = first < 0 ? 0 : first; i < model.objectCount && static_cast<size_t>(i) < model.objects.size();
+         ++i) {
+        StaticObject &object = model.objects[i];
+        const int32_t vertexCount = static_cast<int32_t>(object.vertices.size());
+        object.vertexCount = vertexCount;
+        size_t kept = 0;
+        for (const StaticFace &face : object.faces) {
+            if (ValidVertex(face.vertexIndex[0], vertexCount) && ValidVertex(face.vertexIndex[1], vertexCount) &&
+                ValidVertex(face.vertexIndex[2], vertexCount))
+                object.faces[kept++] = face;
+            else
+                ++dropped;
+        }
+        object.faces.resize(kept);
+        object.faceCount = static_cast<int32_t>(kept);
+    }
+    return dropped;
+}
+
+}  // namespace vesk

@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "loaders/static_model.h"
+#include "loaders/static_test_util.h"
+
+namespace vesk {
+namespace {
+
+using namespace test;
+
+// Materials of a small file; each entry is the body of one *MATERIAL block.
+std::string MaterialList(const std::vector<std::string> &bodies) {
+    std::string s = "*MATERIAL_LIST {\n\t*MATERIAL_COUNT " + std::to_string(bodies.size()) + "\n";
+    for (size_t i = 0; i < bodies.size(); ++i) s += "\t*MATERIAL " + std::to_string(i) + " {\n" + bodies[i] + "\t}\n";
+    return s + "}\n";
+}
+
+// A one-triangle object; `extra` goes inside its block.
+std::string TriangleObject(const std::string &extra = {}) {
+    return "*GEOMOBJECT {\n\t*NODE_NAME \"Tri\"\n\t*MESH {\n"
+           "\t\t*MESH_NUMVERTEX 3\n\t\t*MESH_NUMFACES 1\n"
+           "\t\t*MESH_VERTEX_LIST {\n"
+           "\t\t\t*MESH_VERTEX    0\t0.0000\t0.0000\t0.0000\n"
+           "\t\t\t*MESH_VERTEX    1\t1.0000\t0.0000\t0.0000\n"
+           "\t\t\t*MESH_VERTEX    2\t0.0000\t1.0000\t0.0000\n\t\t}\n"
+           "\t\t*MESH_FACE_LIST {\n"
+           "\t\t\t*MESH_FACE    0:    A:    0 B:    1 C:    2 AB:    1 BC:    1 CA:    0\t *MESH_SMOOTHING 1 \t*MESH_MTLID 0\n"
+           "\t\t}\n"
+           "\t\t*MESH_NUMTVERTEX 3\n\t\t*MESH_TVERTLIST {\n"
+           "\t\t\t*MESH_TVERT 0\t0.2500\t0.7500\t0.0000\n"
+           "\t\t\t*MESH_TVERT 1\t1.0000\t0.5000\t0.0000\n"
+           "\t\t\t*MESH_TVERT 2\t0.0000\t1.0000\t0.0000\n\t\t}\n"
+           "\t\t*MESH_NUMTVFACES 1\n\t\t*MESH_TFACELIST {\n\t\t\t*MESH_TFACE 0\t2\t0\t1\n\t\t}\n\t}\n" +
+           extra + "}\n";
+}
+
+TEST(LoadAse, VerticesTurnToYUpAndFacesKeepTheirIndices) {
+    StaticModel model;
+    ASSERT_TRUE(ParseAse("*GEOMOBJECT {\n\t*MESH {\n\t\t*MESH_NUMVERTEX 4\n\t\t*MESH_NUMFACES 2\n"
+                         "\t\t*MESH_VERTEX 3 1.0 2.0 3.0\n\t\t*MESH_VERTEX 0 -1 -2 -3\n"
+                         "\t\t*MESH_FACE 1:\tA:\t3 B:\t0 C:\t1\n"
+                         "\t\t*MESH_FACE 0: A: 0 B: 1 C: 3\n\t\t*MESH_TFACE 1 4 5 6\n\t}\n}\n",
+                         model));
+    ASSERT_EQ(model.objectCount, 1);
+    const StaticObject &o = model.objects[0];
+    ASSERT_EQ(o.vertexCount, 4);
+    EXPECT_EQ(o.vertices[3].x, 1.0f);
+    EXPECT_EQ(o.vertices[3].y, 3.0f);
+    EXPECT_EQ(o.vertices[3].z, -2.0f);
+    EXPECT_EQ(o.vertices[0].y, -3.0f);
+    EXPECT_EQ(o.vertices[0].z, 2.0f);
+    EXPECT_EQ(o.vertices[1].x, 0.0f);  // never given: zero
+    ASSERT_EQ(o.faceCount, 2);
+    EXPECT_EQ(o.faces[1].vertexIndex[0], 3);
+    EXPECT_EQ(o.faces[1].vertexIndex[2], 1);
+    EXPECT_EQ(o.faces[0].vertexIndex[2], 3);
+    EXPECT_EQ(o.faces[1].texCoordIndex[1], 5);
+    EXPECT_EQ(o.faces[0].texCoordIndex[0], 0);  // no *MESH_TFACE: 0
+    EXPECT_EQ(o.materialIndex, -1);
+    EXPECT_STREQ(o.name, "");
+    EXPECT_TRUE(o.texCoordsPerCorner);
+    EXPECT_EQ(o.normals.size(), 4u);
+}
+
+TEST(LoadAse, MaterialsAndTilingScaleTheirObjectsTexCoords) {
+    StaticModel model;
+    const std::string text =
+        MaterialList({"\t\t*MATERIAL_NAME \"Wood\"\n\t\t*MATERIAL_DIFFUSE 0.5000\t0.2500\t1.0000\n"
+                      "\t\t*MAP_DIFFUSE {\n\t\t\t*BITMAP \"C:\\maps\\wood.bmp\"\n"
+                      "\t\t\t*UVW_U_TILING 2.0000\n\t\t\t*UVW_V_TILING 1.0000\n\t\t}\n",
+                      "\t\t*MATERIAL_NAME \"Dark Wood\"\n\t\t*MATERIAL_DIFFUSE 1 1 1\n",
+                      "\t\t*MATERIAL_NAME \"\"\n\t\t*BITMAP unquoted.bmp\n"}) +
+        TriangleObject("\t*MATERIAL_REF 0\n") + TriangleObject("\t*MATERIAL_REF 1.9\n") + TriangleObject() +
+        TriangleObject("\t*MATERIAL_REF 7\n");
+    ASSERT_TRUE(ParseAse(text, model));
+    ASSERT_EQ(model.materialCount, 3);
+    const StaticMaterial &wood = model.materials[0];
+    EXPECT_STREQ(wood.name, "Wood");
+    EXPECT_STREQ(wood.textureFile, "C:\\maps\\wood.bmp");
+    EXPECT_EQ(wood.diffuse[0], 0.5f);
+    EXPECT_EQ(wood.diffuse[1], 0.25f);
+    EXPECT_EQ(wood.diffuse[2], 1.0f);
+    EXPECT_EQ(wood.colour[0], 0);
+    EXPECT_EQ(wood.uTiling, 2.0f);
+    EXPECT_EQ(wood.vTiling, 1.0f);
+    EXPECT_STREQ(model.materials[1].name, "Dar");
+    EXPECT_STREQ(model.materials[2].name, "");
+    EXPECT_STREQ(model.materials[2].textureFile, "");
+
+    ASSERT_EQ(model.objectCount, 4);
+    const StaticObject &doubled = model.objects[0];
+    EXPECT_EQ(doubled.materialIndex, 0);
+    EXPECT_TRUE(doubled.hasTexture);
+    ASSERT_EQ(doubled.texCoordCount, 3);
+    EXPECT_EQ(doubled.texCoords[0].u, 0.5f);
+    EXPECT_EQ(doubled.texCoords[0].v, 0.75f);
+    EXPECT_EQ(doubled.texCoords[1].u, 2.0f);
+    EXPECT_EQ(doubled.faces[0].texCoordIndex[0], 2);
+    EXPECT_EQ(doubled.faces[0].texCoordIndex[2], 1);
+    // *MATERIAL_REF 1.9 is material 1, which has no tiling: coordinates become 0.
+    EXPECT_EQ(model.objects[1].materialIndex, 1);
+    EXPECT_EQ(model.objects[1].texCoords[1].u, 0.0f);
+    EXPECT_EQ(model.objects[1].texCoords[2].v, 0.0f);
+    // No reference, or one to a missing material: unscaled.
+    EXPECT_EQ(model.objects[2].materialIndex, -1);
+    EXPECT_EQ(model.objects[2].texCoords[1].u, 1.0f);
+    EXPECT_EQ(model.objects[2].texCoords[1].v, 0.5f);
+    EXPECT_EQ(model.objects[3].materialIndex, 7);
+    EXPECT_EQ(model.objects[3].texCoords[0].v, 0.75f);
+}
+
+TEST(LoadAse, WhereEachScanStopsAndWhichOccurrenceWins) {
+    StaticModel model;
+    // The last material runs to the end of the file; later statements
+    // overwrite earlier ones (a sub-material's name included); the first
+    // *MATERIAL_REF and *MATERIAL_COUNT count; the last count statement wins.
+    const std::string text =
+        "*MATERIAL_LIST {\n*MATERIAL_COUNT 2\n*MATERIAL 0 {\n*MATERIAL_NAME \"first\"\n*UVW_U_TILING 3\n"
+        "*SUBMATERIAL 0 {\n*MATERIAL_NAME \"sub\"\n}\n}\n*MATERIAL 1 {\n*MATERIAL_NAME \"second\"\n}\n}\n"
+        "*MATERIAL_COUNT 9\n" +
+        TriangleObject("*MATERIAL_REF 1\n*MATERIAL_REF 0\n*MESH_NUMFACES 2\n") + "*BITMAP \"late.bmp\"\n";
+    ASSERT_TRUE(ParseAse(text, model));
+    ASSERT_EQ(model.materialCount, 2);
+    EXPECT_STREQ(model.materials[0].name, "sub");
+    EXPECT_EQ(model.materials[0].uTiling, 3.0f);
+    EXPECT_STREQ(model.materials[0].textureFile, "");
+    EXPECT_STREQ(model.materials[1].name, "second");
+    EXPECT_STREQ(model.materials[1].textureFile, "late.bmp");
+    ASSERT_EQ(model.objectCount, 1);
+    EXPECT_EQ(model.objects[0].materialIndex, 1);
+    // The last face count sizes the array; the face statement still fills
+    // face 0, and face 1 stays (0, 0, 0).
+    ASSERT_EQ(model.objects[0].faceCount, 2);
+    EXPECT_EQ(model.objects[0].faces[0].vertexIndex[1], 1);
+    EXPECT_EQ(model.objects[0].faces[0].vertexIndex[2], 2);
+    EXPECT_EQ(model.objects[0].faces[1].vertexIndex[2], 0);
+}
+
+TEST(LoadAse, LoadReplacesWhateverWasHeld) {
+    StaticModel model;
+    ASSERT_TRUE(Parse3ds(File3ds({MaterialChunk("m1", "x.bmp", 9, 9, 9), MaterialChunk("m2"),
+                                  ObjectChunk("a", VertexData({{0, 0, 0}}), FaceData({})),
+                                  ObjectChunk("b", VertexData({{0, 0, 0}}), FaceData({})),
+                                  ObjectChunk("c", VertexData({{0, 0, 0}}), FaceData({})),
+                                  ObjectChunk("d", VertexData({{0, 0, 0}}), FaceData({})),
+                                  ObjectChunk("e", VertexData({{0, 0, 0}}), FaceData({}))}),
+                         "five.3ds", model));
+    ASSERT_EQ(model.objectCount, 5);
+    ASSERT_TRUE(ParseAse(MaterialList({"*MATERIAL_NAME \"only\"\n"}) + "*GEOMOBJECT {\n}\n" + TriangleObject(), model));
+    EXPECT_EQ(model.objectCount, 2);
+    EXPECT_EQ(model.materialCount, 1);
+    // Nothing of the earlier elements shows through.
+    EXPECT_STREQ(model.objects[0].name, "");
+    EXPECT_EQ(model.objects[0].vertexCount, 0);
+    EXPECT_EQ(model.objects[0].materialIndex, -1);
+    EXPECT_STREQ(model.materials[0].textureFile, "");
+    EXPECT_EQ(model.materials[0].colour[0], 0);
+    // A 3DS load afterwards appends to the ASE file's objects.
+    ASSERT_TRUE(Parse3ds(File3ds({ObjectChunk("z", VertexData({{0, 0, 0}}), FaceData({}))}), "z.3ds", model));
+    EXPECT_EQ(model.objectCount, 3);
+    EXPECT_STREQ(model.objects[2].name, "z");
+}
+
+TEST(LoadAse, OutOfRangeIndicesAndCorruptCountsAreHarmless) {
+    StaticModel model;
+    ASSERT_TRUE(ParseAse("*MATERIAL_COUNT 1000000000\n*MATERIAL 0 {\n}\n"
+                         "*GEOMOBJECT {\n*MESH_NUMVERTEX 2000000000\n*MESH_NUMFACES -5\n*MESH_NUMTVERTEX 1\n"
+                         "*MESH_VERTEX 99999999999 1 2 3\n*MESH_VERTEX -1 1 2 3\n*MESH_TVERT 5 1 1\n"
+                         "*MESH_FACE 0: A: 0 B: 1 C: 2\n*MESH_TFACE 3 1 1 1\n*MATERIAL_REF nan\n}\n"
+                         "*GEOMOBJECT {\n*MESH_NUMVERTEX 2\n*MESH_NUMFACES 2\n*MESH_FACE 0: A: 0 B: 1 C: 7\n"
+                         "*MESH_FACE 1: A: 0 B: 1 C: 1\n}\n",
+                         model));
+    // Counts no larger than the text describing them; the material count no
+    // larger than the materials present.
+    EXPECT_EQ(model.materialCount, 1);
+    ASSERT_EQ(model.objectCount, 2);
+    EXPECT_LE(model.objects[0].vertexCount, 300);
+    EXPECT_EQ(model.objects[0].faceCount, 0);
+    EXPECT_FALSE(model.objects[0].hasTexture);
+    EXPECT_EQ(model.objects[0].materialIndex, -1);
+    // The face naming vertex 7 of 2 is dropped.
+    ASSERT_EQ(model.objects[1].faceCount, 1);
+    EXPECT_EQ(model.objects[1].faces[0].vertexIndex[2], 1);
+}
+
+TEST(LoadAse, EmptyMissingAndUnreadableFiles) {
+    StaticModel model;
+    MessageCapture messages;
+    EXPECT_FALSE(LoadAse(nullptr, model));
+    EXPECT_FALSE(LoadAse("/nonexistent/x.ase", model));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].caption, "Error");
+    EXPECT_EQ(messages.messages()[0].text, "Unable to find or open the file: /nonexistent/x.ase");
+    EXPECT_TRUE(LoadAse(DataPath("assimp/invalid/empty.ase").c_str(), model));
+    EXPECT_EQ(model.objectCount, 0);
+    EXPECT_EQ(model.materialCount, 0);
+}
+
+// Every length of a real file (sampled for speed) and damaged statement
+// lines: nothing reads outside the text (checked under the sanitizer build).
+TEST(LoadAse, TruncatedAndDamagedRealFilesLoadSafely) {
+    const Bytes bytes = ReadAll(DataPath("assimp/ASE/ThreeCubesGreen.ASE"));
+    const std::string text(bytes.begin(), bytes.end());
+    ASSERT_GT(text.size(), 5000u);
+    for (size_t length = 0; length <= text.size(); length += (length < 3000 ? 7 : 1)) {
+        StaticModel model;
+        ASSERT_TRUE(ParseAse(std::string_view(text).substr(0, length), model));
+        for (const StaticObject &o : model.objects)
+            for (const StaticFace &f : o.faces)
+                for (int32_t i : f.vertexIndex) ASSERT_TRUE(i >= 0 && i < o.vertexCount);
+    }
+    // Damage the number after each statement word in turn.
+    size_t damaged = 0;
+    for (size_t at = text.find('*'); at != std::string::npos; at = text.find('*', at + 1)) {
+        const size_t space = text.find_first_of(" \t", at);
+        if (space == std::string::npos || space + 1 >= text.size()) break;
+        for (const char *junk : {"-", "9999999999", "x", "\n"}) {
+            std::string copy = text;
+            copy.insert(space + 1, junk);
+            StaticModel model;
+            ASSERT_TRUE(ParseAse(copy, model));
+            ++damaged;
+        }
+    }
+    EXPECT_GT(damaged, 400u);
+}
+
+}  // namespace
+}  // namespace vesk

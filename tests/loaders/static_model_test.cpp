@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "loaders/static_model.h"
+#include "loaders/static_test_util.h"
+
+namespace vesk {
+namespace {
+
+StaticObject Object(std::vector<Vector3> vertices, std::vector<StaticFace> faces) {
+    StaticObject o;
+    o.vertexCount = static_cast<int32_t>(vertices.size());
+    o.faceCount = static_cast<int32_t>(faces.size());
+    o.vertices = std::move(vertices);
+    o.faces = std::move(faces);
+    return o;
+}
+
+StaticFace Face(int32_t a, int32_t b, int32_t c) { return StaticFace{{a, b, c}, {0, 0, 0}}; }
+
+void Add(StaticModel &model, StaticObject object) {
+    model.objects.push_back(std::move(object));
+    model.objectCount = static_cast<int32_t>(model.objects.size());
+}
+
+void ExpectVec(const Vector3 &v, float x, float y, float z) {
+    EXPECT_FLOAT_EQ(v.x, x);
+    EXPECT_FLOAT_EQ(v.y, y);
+    EXPECT_FLOAT_EQ(v.z, z);
+}
+
+TEST(SmoothVertexNormals, NormalsPointAgainstTheCornerCrossProduct) {
+    // P0 = (0,0,0), P1 = (1,0,0), P2 = (0,1,0): A x B = (0,0,-1), so (0,0,1).
+    StaticModel model;
+    Add(model, Object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {Face(0, 1, 2)}));
+    SmoothVertexNormals(model);
+    ASSERT_EQ(model.objects[0].normals.size(), 3u);
+    for (const Vector3 &n : model.objects[0].normals) ExpectVec(n, 0, 0, 1);
+}
+
+TEST(SmoothVertexNormals, LargerFacesWeighMoreAndEachFaceCountsOncePerVertex) {
+    // Vertex 0 is shared by a small face in the z = 0 plane and a face four
+    // times its area in the x = 0 plane; the average leans toward the large one.
+    StaticModel model;
+    Add(model, Object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 0, 2}},
+                      {Face(0, 1, 2), Face(0, 3, 4), Face(4, 4, 0)}));
+    SmoothVertexNormals(model);
+    const Vector3 n = model.objects[0].normals[0];
+    // Face 0: (0,0,-1); face 1: A = (0,0,-2), B = (0,-2,2), A x B = (-4,0,0);
+    // face 2 is degenerate (zero) but still counts once for vertex 0 and once for 4.
+    // Sum (-4,0,-1) / -3, normalised.
+    const float len = std::sqrt(17.0f);
+    ExpectVec(n, 4.0f / len, 0.0f, 1.0f / len);
+    // Vertex 4: faces 1 and 2 (the repeated 4 counts once): (-4,0,0)/-2 -> (1,0,0).
+    ExpectVec(model.objects[0].normals[4], 1, 0, 0);
+}
+
+TEST(SmoothVertexNormals, UnusedAndCancellingVerticesGetZeroNotNaN) {
+    StaticModel model;
+    // Vertices 0..2 carry two opposite windings of one triangle; vertex 3 is unused.
+    Add(model, Object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}}, {Face(0, 1, 2), Face(0, 2, 1)}));
+    SmoothVertexNormals(model);
+    for (const Vector3 &n : model.objects[0].normals) ExpectVec(n, 0, 0, 0);
+}
+
+// Every loaded face names vertices of its own object, and the arrays match
+// the counts, whatever the input.
+void ExpectConsistent(const StaticModel &model) {
+    ASSERT_EQ(model.objects.size(), static_cast<size_t>(model.objectCount));
+    ASSERT_EQ(model.materials.size(), static_cast<size_t>(model.materialCount));
+    for (const StaticObject &o : model.objects) {
+        ASSERT_EQ(o.vertices.size(), static_cast<size_t>(o.vertexCount));
+        ASSERT_EQ(o.normals.size(), o.vertices.size());
+        ASSERT_EQ(o.faces.size(), static_cast<size_t>(o.faceCount));
+        ASSERT_EQ(o.texCoords.size(), static_cast<size_t>(o.texCoordCount));
+        for (const StaticFace &f : o.faces)
+            for (int32_t i : f.vertexIndex) ASSERT_TRUE(i >= 0 && i < o.vertexCount);
+        for (const Vector3 &n : o.normals) ASSERT_FALSE(std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z));
+    }
+}
+
+// Random damage anywhere in real files of all three formats (fixed seed).
+TEST(StaticLoaders, RandomlyDamagedFilesLoadConsistently) {
+    test::MessageCapture quiet;
+    std::mt19937 rng(12345);
+    const test::Bytes threeDs = test::ReadAll(test::DataPath("assimp/3DS/test1.3ds"));
+    const test::Bytes obj = test::ReadAll(test::DataPath("assimp/OBJ/spider.obj"));
+    const test::Bytes ase = test::ReadAll(test::DataPath("assimp/ASE/RotatingCube.ASE"));
+    const char noise[] = "0123456789 -./:*\"\n\tfvtAB";
+    for (int round = 0; round < 300; ++round) {
+        test::Bytes a = threeDs, b = obj, c = ase;
+        for (int k = 0; k < 8; ++k) {
+            a[rng() % a.size()] = static_cast<uint8_t>(rng());
+            b[rng() % b.size()] = static_cast<uint8_t>(noise[rng() % (sizeof noise - 1)]);
+            c[rng() % c.size()] = static_cast<uint8_t>(noise[rng() % (sizeof noise - 1)]);
+        }
+        StaticModel model;
+        Parse3ds(a, "x.3ds", model);
+        ExpectConsistent(model);
+        ParseObj(std::string(b.begin(), b.end()), model);
+        ExpectConsistent(model);
+        ParseAse(std::string(c.begin(), c.end()), model);
+        ExpectConsistent(model);
+        if (HasFatalFailure()) return;
+    }
+}
+
+}  // namespace
+}  // namespace vesk
