@@ -322,6 +322,8 @@ protected:
             Players().push_back(std::move(p));
         }
     }
+    // Every test walks both players: a set-up that loaded fewer must not pass vacuously.
+    void SetUp() override { ASSERT_EQ(Players().size(), 2u); }
     static std::vector<RealPlayer> &Players() {
         static std::vector<RealPlayer> players;
         return players;

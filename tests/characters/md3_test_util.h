@@ -120,13 +120,6 @@ inline SurfaceDef SimpleSurface(const std::string &name, int32_t vertexCount, in
     return s;
 }
 
-inline std::string TempDir(const std::string &name) {
-    const auto dir = std::filesystem::temp_directory_path() / "vesk_tests" / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
-
 inline void WriteFile(const std::string &path, const std::string &text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;

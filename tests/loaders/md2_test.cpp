@@ -20,12 +20,6 @@ using test::MessageCapture;
 using test::ReadAll;
 using test::WriteTemp;
 
-// Per-test file names, so that suites run in parallel never share a file.
-std::string TempName(const std::string &name) {
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(info->test_suite_name()) + "." + info->name() + "." + name;
-}
-
 // ---------------------------------------------------------------------------
 // A small MD2 built byte by byte.
 
@@ -154,7 +148,7 @@ TEST(Md2AnimationRanges, UnnumberedNamesOneFrameFilesAndALastFrameOfItsOwn) {
 TEST(Md2Export, MeshTurnsTheAxesAndFlipsV) {
     Md2Layout layout;
     layout.frameNames = {"a1", "a2"};
-    const std::string path = WriteTemp(TempName("axes.md2"), BuildMd2(layout));
+    const std::string path = WriteTemp("axes.md2", BuildMd2(layout));
     Md2Vertex out[4];
     for (Md2Vertex &v : out) v = {{-1.0f, -1.0f, -1.0f}, {7.0f, 8.0f, 9.0f}, -1.0f, -1.0f};
     int32_t count = 0;
@@ -182,14 +176,14 @@ TEST(Md2Export, VersionAloneDecidesAndFailuresSpeakOnce) {
 
     Md2Layout wrongIdent;
     wrongIdent.ident = 0x12345678;
-    const std::string readable = WriteTemp(TempName("ident.md2"), BuildMd2(wrongIdent));
+    const std::string readable = WriteTemp("ident.md2", BuildMd2(wrongIdent));
     EXPECT_EQ(GetMD2_MESH(readable.c_str(), 0, out, &count), 1);
     EXPECT_EQ(count, 3);
     EXPECT_TRUE(messages.messages().empty());
 
     Md2Layout version7;
     version7.version = 7;
-    const std::string refused = WriteTemp(TempName("version7.md2"), BuildMd2(version7));
+    const std::string refused = WriteTemp("version7.md2", BuildMd2(version7));
     count = -1;
     EXPECT_EQ(GetMD2_MESH(refused.c_str(), 0, out, &count), 0);
     EXPECT_EQ(GetMD2_ANIMATIONS(refused.c_str(), nullptr, &count), 0);
@@ -227,7 +221,7 @@ TEST(Md2Export, CorruptFilesAndForeignFrameIndicesWriteNothing) {
     for (const Case &c : cases) {
         std::vector<uint8_t> bytes = good;
         Put32(bytes, c.at, c.value);
-        const std::string path = WriteTemp(TempName("corrupt.md2"), bytes);
+        const std::string path = WriteTemp("corrupt.md2", bytes);
         MessageCapture messages;
         Md2Vertex out[3] = {};
         int32_t count = -1;
@@ -252,7 +246,7 @@ TEST(Md2Export, CorruptFilesAndForeignFrameIndicesWriteNothing) {
     // A frame larger than its data is fine; a foreign frame index fails silently.
     Md2Layout padded = layout;
     padded.extraFrameBytes = 12;
-    const std::string path = WriteTemp(TempName("padded.md2"), BuildMd2(padded));
+    const std::string path = WriteTemp("padded.md2", BuildMd2(padded));
     MessageCapture messages;
     Md2Vertex out[3] = {};
     int32_t count = -1;

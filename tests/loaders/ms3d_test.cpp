@@ -16,12 +16,6 @@ using test::MessageCapture;
 using test::ReadAll;
 using test::WriteTemp;
 
-// Per-test file names, so that suites run in parallel never share a file.
-std::string TempName(const std::string &name) {
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(info->test_suite_name()) + "." + info->name() + "." + name;
-}
-
 // ---------------------------------------------------------------------------
 // A small MS3D built byte by byte.
 
@@ -101,7 +95,7 @@ std::vector<uint8_t> BuildMs3d(int32_t version = 4) {
 }
 
 TEST(Ms3dReader, ByteBuiltFileInEveryRecordKind) {
-    const std::string path = WriteTemp(TempName("small.ms3d"), BuildMs3d());
+    const std::string path = WriteTemp("small.ms3d", BuildMs3d());
     Ms3dInfo info{};
     ASSERT_EQ(GetMSD3_Info(path.c_str(), &info), 1);
     EXPECT_EQ(info.groupCount, 3);
@@ -157,7 +151,7 @@ TEST(Ms3dReader, ByteBuiltFileInEveryRecordKind) {
 }
 
 TEST(Ms3dReader, MaterialsHandOutFreshTextureCopiesAndTexturesCopyTheName) {
-    const std::string path = WriteTemp(TempName("materials.ms3d"), BuildMs3d());
+    const std::string path = WriteTemp("materials.ms3d", BuildMs3d());
     Ms3dMaterial first[2], second[2];
     std::memset(first, 0xCD, sizeof first);
     ASSERT_EQ(GetMSD3_Material(path.c_str(), first), 1);
@@ -195,7 +189,7 @@ TEST(Ms3dReader, MaterialsHandOutFreshTextureCopiesAndTexturesCopyTheName) {
     std::vector<uint8_t> bytes = BuildMs3d();
     const size_t secondTexture = bytes.size() - 14 - 361 + 105;
     std::memset(&bytes[secondTexture], 'a', 128);
-    const std::string full = WriteTemp(TempName("fullname.ms3d"), bytes);
+    const std::string full = WriteTemp("fullname.ms3d", bytes);
     char buffer[129];
     buffer[128] = 'z';
     ASSERT_EQ(GetMSD3_Texture(full.c_str(), 1, buffer), 1);
@@ -212,20 +206,20 @@ TEST(Ms3dReader, RefusesForeignVersionsMagicsAndMissingFilesSilently) {
     MessageCapture messages;
     Ms3dInfo info{-5, -5, -5, -5};
     for (int32_t version : {2, 5, 0, -1}) {
-        const std::string path = WriteTemp(TempName("version.ms3d"), BuildMs3d(version));
+        const std::string path = WriteTemp("version.ms3d", BuildMs3d(version));
         EXPECT_EQ(GetMSD3_Info(path.c_str(), &info), 0) << version;
         EXPECT_EQ(info.vertexCount, -5);
     }
     Ms3dInfo v3{}, v4{};
-    const std::string three = WriteTemp(TempName("v3.ms3d"), BuildMs3d(3));
-    const std::string four = WriteTemp(TempName("v4.ms3d"), BuildMs3d(4));
+    const std::string three = WriteTemp("v3.ms3d", BuildMs3d(3));
+    const std::string four = WriteTemp("v4.ms3d", BuildMs3d(4));
     ASSERT_EQ(GetMSD3_Info(three.c_str(), &v3), 1);
     ASSERT_EQ(GetMSD3_Info(four.c_str(), &v4), 1);
     EXPECT_EQ(std::memcmp(&v3, &v4, sizeof v3), 0);
 
     std::vector<uint8_t> bytes = BuildMs3d();
     bytes[9] = '1';
-    const std::string foreign = WriteTemp(TempName("magic.ms3d"), bytes);
+    const std::string foreign = WriteTemp("magic.ms3d", bytes);
     EXPECT_EQ(GetMSD3_Info(foreign.c_str(), &info), 0);
     EXPECT_EQ(GetMSD3_Info("/nonexistent/none.ms3d", &info), 0);
     EXPECT_EQ(info.groupCount, -5);
@@ -245,7 +239,7 @@ TEST(Ms3dReader, CountsPastTheEndFailAndWriteNothing) {
     std::vector<uint8_t> bytes = whole;
     bytes[14] = 0xFF;
     bytes[15] = 0xFF;
-    const std::string path = WriteTemp(TempName("count.ms3d"), bytes);
+    const std::string path = WriteTemp("count.ms3d", bytes);
     Ms3dVertex vertices[2];
     std::memset(vertices, 0x11, sizeof vertices);
     EXPECT_EQ(GetMSD3_Vertex(path.c_str(), vertices), 0);

@@ -27,9 +27,9 @@ PolyVertex Sentinel() {
     return v;
 }
 
-std::string Write3ds(const Bytes &bytes) { return WriteTemp(StaticTempName("m.3ds"), bytes); }
+std::string Write3ds(const Bytes &bytes) { return WriteTemp("m.3ds", bytes); }
 std::string WriteText(const std::string &name, const std::string &text) {
-    return WriteTemp(StaticTempName(name), Bytes(text.begin(), text.end()));
+    return WriteTemp(name, Bytes(text.begin(), text.end()));
 }
 
 class StaticMeshExports : public StaticModelTest {};

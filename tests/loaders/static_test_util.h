@@ -148,9 +148,4 @@ protected:
     StaticModel &model() { return TheStaticModel(); }
 };
 
-inline std::string StaticTempName(const std::string &name) {
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(info->test_suite_name()) + "." + info->name() + "." + name;
-}
-
 }  // namespace vesk::test

@@ -19,12 +19,6 @@ using test::MessageCapture;
 using test::ReadAll;
 using test::WriteTemp;
 
-// Per-test file names, so that suites run in parallel never share a file.
-std::string TempName(const std::string &name) {
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(info->test_suite_name()) + "." + info->name() + "." + name;
-}
-
 struct Pixel {
     void *dc;
     int32_t x, y;
@@ -94,7 +88,7 @@ std::vector<uint8_t> TwoByTwo(int bytes, uint8_t descriptor = 0, uint8_t idLengt
 }
 
 uint32_t Load(const std::vector<uint8_t> &bytes, uint32_t &width, uint32_t &height, void *dc = nullptr) {
-    const std::string path = WriteTemp(TempName("image.tga"), bytes);
+    const std::string path = WriteTemp("image.tga", bytes);
     return LoadTGA(path.c_str(), dc, &width, &height);
 }
 

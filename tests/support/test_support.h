@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace vesk::test {
 
 // Path of an extracted test file (scripts/fetch-testdata.sh); fails loudly if absent.
@@ -29,11 +31,36 @@ inline std::vector<uint8_t> ReadAll(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Writes bytes to a fresh file under the test's temporary directory.
-inline std::string WriteTemp(const std::string &name, const std::vector<uint8_t> &bytes) {
-    const auto dir = std::filesystem::temp_directory_path() / "vesk_tests";
+// This process's own scratch directory. CTest runs tests in parallel
+// processes, so fixed names under one shared directory would race; it is
+// removed when the process ends.
+inline const std::filesystem::path &TempRoot() {
+    struct Root {
+        std::filesystem::path path;
+        Root() {
+            path = std::filesystem::temp_directory_path() / ("vesk_tests." + std::to_string(getpid()));
+            std::filesystem::create_directories(path);
+        }
+        ~Root() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Root root;
+    return root.path;
+}
+
+// A fresh, empty directory under TempRoot().
+inline std::string TempDir(const std::string &name) {
+    const auto dir = TempRoot() / name;
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    const std::string path = (dir / name).string();
+    return dir.string();
+}
+
+// Writes bytes to a fresh file under TempRoot().
+inline std::string WriteTemp(const std::string &name, const std::vector<uint8_t> &bytes) {
+    const std::string path = (TempRoot() / name).string();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
