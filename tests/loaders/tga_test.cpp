@@ -337,6 +337,24 @@ TEST(TgaRealFiles, EveryTestDataImagePaintsEachPixelOnceInside) {
     EXPECT_GE(runLength, 10);
 }
 
+TEST(TgaRealFiles, TopDownSpritesPaintTheirFirstFileRowAtTheTop) {
+    const std::string path = DataPath("openarena/sprites/splash.tga");
+    const std::vector<uint8_t> bytes = ReadAll(path);
+    ASSERT_GE(bytes.size(), 18u);
+    ASSERT_TRUE(bytes[17] & 0x20) << "expected a top-down image";
+    const Decoded d = DecodeIndependently(bytes);
+    PixelRecorder recorder;
+    uint32_t width = 0, height = 0;
+    ASSERT_EQ(LoadTGA(path.c_str(), nullptr, &width, &height), 1u);
+    ASSERT_EQ(recorder.pixels().size(), d.fileOrder.size());
+    for (size_t i = 0; i < d.fileOrder.size(); ++i) {
+        const Pixel &p = recorder.pixels()[i];
+        ASSERT_EQ(p.colour, d.fileOrder[i]) << "pixel " << i;
+        ASSERT_EQ(p.x, static_cast<int32_t>(i % width) + 1) << "pixel " << i;
+        ASSERT_EQ(p.y, static_cast<int32_t>(i / width) + 1) << "pixel " << i;  // file row r at y = r + 1
+    }
+}
+
 TEST(TgaRealFiles, PixelsMatchAnIndependentDecodingAndATopDownTwin) {
     // An uncompressed 24-bit and a run-length 32-bit image.
     for (const char *file :
