@@ -145,74 +145,63 @@ bool Ms3dTextureName(const Ms3dModel &model, int32_t materialIndex, std::string_
 
 namespace {
 
-// Reads and parses the file; the model views bytes.
-bool OpenMs3d(const char *path, std::vector<uint8_t> &bytes, vesk::Ms3dModel &model) {
-    auto read = vesk::ReadWholeFile(path);
-    if (!read) return false;
-    bytes = std::move(*read);
-    return vesk::ParseMs3d(bytes, model);
+// Reads and parses the file, then hands the model (which views the file's
+// bytes) to write; false, with nothing written, when the file does not parse.
+template <class Write>
+VeskBool WithMs3d(const char *path, Write write) {
+    const auto bytes = vesk::ReadWholeFile(path);
+    vesk::Ms3dModel model;
+    if (!bytes || !vesk::ParseMs3d(*bytes, model)) return 0;
+    write(model);
+    return 1;
 }
 
 }  // namespace
 
 VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    *info = vesk::Ms3dCounts(model);
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        *info = vesk::Ms3dCounts(model);
+    });
 }
 
 VESK_API VeskBool VESK_CALL GetMSD3_Vertex(const char *path, Ms3dVertex *vertices) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    vesk::WriteMs3dVertices(model, std::span<Ms3dVertex>(vertices, model.vertexCount));
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        vesk::WriteMs3dVertices(model, std::span<Ms3dVertex>(vertices, model.vertexCount));
+    });
 }
 
 VESK_API VeskBool VESK_CALL GetMSD3_Triangles(const char *path, Ms3dTriangle *triangles) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    vesk::WriteMs3dTriangles(model, std::span<Ms3dTriangle>(triangles, model.triangleCount));
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        vesk::WriteMs3dTriangles(model, std::span<Ms3dTriangle>(triangles, model.triangleCount));
+    });
 }
 
 VESK_API VeskBool VESK_CALL GetMSD3_Meshes(const char *path, Ms3dGroup *groups) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    vesk::WriteMs3dGroups(model, std::span<Ms3dGroup>(groups, model.groups.size()));
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        vesk::WriteMs3dGroups(model, std::span<Ms3dGroup>(groups, model.groups.size()));
+    });
 }
 
 VESK_API VeskBool VESK_CALL GetMSD3_MesheINDICES(const char *path, int32_t groupIndex, uint32_t *indices) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    vesk::WriteMs3dGroupIndices(model, groupIndex, indices);
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        vesk::WriteMs3dGroupIndices(model, groupIndex, indices);
+    });
 }
 
 VESK_API VeskBool VESK_CALL GetMSD3_Material(const char *path, Ms3dMaterial *materials) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    vesk::WriteMs3dMaterials(model, std::span<Ms3dMaterial>(materials, model.materialCount));
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        vesk::WriteMs3dMaterials(model, std::span<Ms3dMaterial>(materials, model.materialCount));
+    });
 }
 
 VESK_API VeskBool VESK_CALL GetMSD3_Texture(const char *path, int32_t materialIndex, char *textureFile) {
-    std::vector<uint8_t> bytes;
-    vesk::Ms3dModel model;
-    if (!OpenMs3d(path, bytes, model)) return 0;
-    std::string_view name;
-    if (vesk::Ms3dTextureName(model, materialIndex, name)) {
-        std::memcpy(textureFile, name.data(), name.size());
-        textureFile[name.size()] = '\0';
-    }
-    return 1;
+    return WithMs3d(path, [&](const vesk::Ms3dModel &model) {
+        std::string_view name;
+        if (vesk::Ms3dTextureName(model, materialIndex, name)) {
+            std::memcpy(textureFile, name.data(), name.size());
+            textureFile[name.size()] = '\0';
+        }
+    });
 }
 
 VESK_API void VESK_CALL VeskFreeString(char *text) { std::free(text); }
