@@ -6,7 +6,8 @@ what=${1:-test}
 packages=(g++ cmake ninja-build binutils)
 if [ "$what" = test ]; then
     packages+=(libgtest-dev libbenchmark-dev python3 unzip
-               g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
+               g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
+               clang libclang-rt-14-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done

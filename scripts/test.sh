@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Everything CI runs, from a fresh Debian 12: installs packages and test data,
 # builds with warnings as errors, runs every suite plainly and under
-# AddressSanitizer + UndefinedBehaviorSanitizer, builds the benchmarks, and
-# cross-builds and checks both Windows DLLs.
+# AddressSanitizer + UndefinedBehaviorSanitizer, fuzzes every file parser
+# briefly, builds the benchmarks, and cross-builds and checks both Windows DLLs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${VESK_JOBS:-2}
@@ -22,6 +22,8 @@ run_suite "$root/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_BENCH=ON
 echo "== sanitizer build and tests (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON
+echo "== fuzzing every file parser (libFuzzer, ASan + UBSan)"
+"$root/scripts/fuzz.sh" 15
 echo "== Windows DLLs"
 "$root/scripts/check-windows.sh"
 echo "== all checks passed"

@@ -115,8 +115,11 @@ bool ParseMd3(Md3Model &model, std::span<const uint8_t> bytes, const char *path)
 
     const uint64_t tagRecords = static_cast<uint64_t>(frameCount) * static_cast<uint64_t>(tagCount);
     const uint64_t tagStart = kHeaderSize + static_cast<uint64_t>(frameCount) * kFrameSize;
+    // One frame's tags must fit even when there are no frames: the count
+    // alone sizes the links, and must not demand more than the file holds.
     if (!c.ContainsArray(kHeaderSize, static_cast<uint64_t>(frameCount), kFrameSize) ||
-        !c.ContainsArray(tagStart, tagRecords, kTagSize))
+        !c.ContainsArray(tagStart, tagRecords, kTagSize) ||
+        !c.ContainsArray(tagStart, static_cast<uint64_t>(tagCount), kTagSize))
         return corrupt();
 
     std::vector<Md3Tag> tags(static_cast<size_t>(tagRecords));

@@ -165,6 +165,32 @@ TEST(Md3Reader, CorruptFilesAreRefusedWithoutChangingTheModel) {
     }
 }
 
+// Without frames a file has no tag records, yet its tag count sizes the links:
+// the count may not claim more than one frame's records the file could hold.
+TEST(Md3Reader, FramelessFilesCannotClaimMoreTagsThanTheyHold) {
+    // 108 header + 236 surface bytes leave room for two 112-byte records, not three.
+    const auto surfaces = std::vector<SurfaceDef>{SimpleSurface("s", 3)};
+    const size_t size = BuildMd3(0, 0, {}, surfaces).size();
+    ASSERT_EQ((size - 108) / 112, 2u);
+    Md3Model fits;
+    ASSERT_TRUE(ParseMd3(fits, BuildMd3(0, 2, {}, surfaces), "fits.md3"));
+    EXPECT_EQ(fits.tagCount, 2);
+    EXPECT_EQ(fits.links.size(), 2u);
+    EXPECT_TRUE(fits.tags.empty());
+    EXPECT_EQ(fits.meshCount, 1);
+
+    for (int32_t tags : {3, 255021124, INT32_MAX}) {
+        SCOPED_TRACE(tags);
+        Md3Model m;
+        Prefill(m);
+        MessageCapture messages;
+        EXPECT_FALSE(ParseMd3(m, BuildMd3(0, tags, {}, surfaces), "claims.md3"));
+        ASSERT_EQ(messages.messages().size(), 1u);
+        EXPECT_EQ(messages.messages()[0].text, "Invalid file format (corrupt data): claims.md3!");
+        ExpectUnchanged(m);
+    }
+}
+
 TEST(Md3Reader, NamesWithoutTerminatorAreCorrupt) {
     Md3Model m;
     Prefill(m);

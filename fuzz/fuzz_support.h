@@ -1,0 +1,37 @@
+// Shared by the fuzz harnesses: silent platform services, a stepping clock,
+// and a check that aborts so the fuzzer records the input that broke a promise.
+#pragma once
+
+#include <VeskMathLIB.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string_view>
+
+// Aborts with the failed condition; the fuzzer keeps the input as a crash.
+#define VESK_FUZZ_CHECK(condition)                                                                         \
+    do {                                                                                                   \
+        if (!(condition)) {                                                                                \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);       \
+            std::abort();                                                                                  \
+        }                                                                                                  \
+    } while (0)
+
+namespace vesk::fuzz {
+
+inline std::span<const uint8_t> Bytes(const uint8_t *data, size_t size) { return {data, size}; }
+inline std::string_view Text(const uint8_t *data, size_t size) {
+    return {reinterpret_cast<const char *>(data), size};
+}
+
+// Where the pixel service may paint: TGA harness sets it before each image.
+struct PixelBounds {
+    int64_t width = 0, height = 0;
+    uint64_t painted = 0;
+};
+PixelBounds &CurrentPixelBounds();
+
+}  // namespace vesk::fuzz

@@ -1,0 +1,19 @@
+// OBJ text from arbitrary bytes, loaded twice so that the second load's
+// objects follow the first's.
+#include "fuzz_support.h"
+#include "io/file.h"
+#include "loaders/static_model.h"
+#include "static_model_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    vesk::StaticModel &model = vesk::TheStaticModel();
+    model.Clear();
+    // As the file reader hands it over: CR LF already turned into LF.
+    const std::string text = vesk::TextModeFromBytes(vesk::fuzz::Text(data, size));
+    VESK_FUZZ_CHECK(vesk::ParseObj(text, model));
+    vesk::fuzz::CheckAndExportStaticModel(model);
+    VESK_FUZZ_CHECK(vesk::ParseObj(text, model));
+    vesk::fuzz::CheckAndExportStaticModel(model);
+    model.Clear();
+    return 0;
+}

@@ -1,0 +1,71 @@
+// MD3 from arbitrary bytes: a model that reads is used as every part of a
+// player, joined by its own tags, and posed into host arrays sized from its
+// triangle counts.
+#include <memory>
+#include <vector>
+
+#include "characters/md3_model.h"
+#include "characters/md3_player.h"
+#include "fuzz_support.h"
+
+namespace {
+
+size_t Corners(const vesk::Md3Model &model) {
+    size_t n = 0;
+    for (const vesk::Md3Mesh &mesh : model.meshes) n += 3 * mesh.faces.size();
+    return n;
+}
+
+void CheckModel(const vesk::Md3Model &model) {
+    VESK_FUZZ_CHECK(model.meshCount >= 0 && static_cast<size_t>(model.meshCount) == model.meshes.size());
+    VESK_FUZZ_CHECK(model.tagCount >= 0 && model.links.size() == static_cast<size_t>(model.tagCount));
+    if (model.tagCount > 0) VESK_FUZZ_CHECK(model.tags.size() % static_cast<size_t>(model.tagCount) == 0);
+    for (const vesk::Md3Mesh &mesh : model.meshes) {
+        VESK_FUZZ_CHECK(static_cast<size_t>(mesh.faceCount) == mesh.faces.size());
+        VESK_FUZZ_CHECK(static_cast<size_t>(mesh.vertexCount) == mesh.texCoords.size());
+        if (mesh.vertexCount > 0) VESK_FUZZ_CHECK(mesh.vertices.size() % static_cast<size_t>(mesh.vertexCount) == 0);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const auto bytes = vesk::fuzz::Bytes(data, size);
+    auto player = std::make_unique<vesk::Md3Player>();
+    if (!vesk::ParseMd3(player->lower, bytes, "fuzz.md3")) {
+        // A refused file changes nothing.
+        VESK_FUZZ_CHECK(player->lower.meshes.empty() && player->lower.tags.empty() && player->lower.tagCount == 0);
+        return 0;
+    }
+    CheckModel(player->lower);
+    // A second read appends its surfaces and replaces the tags.
+    VESK_FUZZ_CHECK(vesk::ParseMd3(player->upper, bytes, "fuzz.md3"));
+    VESK_FUZZ_CHECK(vesk::ParseMd3(player->upper, bytes, "fuzz.md3"));
+    CheckModel(player->upper);
+    player->head = player->lower;
+    player->weapon = player->lower;
+
+    vesk::LinkModel(&player->lower, &player->upper, "tag_torso");
+    vesk::LinkModel(&player->upper, &player->head, "tag_head");
+    vesk::LinkModel(&player->upper, &player->weapon, "tag_weapon");
+
+    // Legs, upper body, then what hangs on the upper body in tag order.
+    std::vector<CharacterVertex> parts[4];
+    parts[0].resize(Corners(player->lower));
+    parts[1].resize(Corners(player->upper));
+    const size_t attached = Corners(player->head);  // head and weapon are the same model
+    parts[2].resize(attached);
+    parts[3].resize(attached);
+    vesk::CharacterOutput out;
+    for (int p = 0; p < 4; ++p) out.parts[p] = parts[p].data();
+    int32_t counts[4] = {0, 0, 0, 0};
+    float box[6] = {};
+    out.counts = counts;
+    out.box = box;
+    for (int step = 0; step < 3; ++step) {
+        vesk::PosePlayer(*player, out);
+        for (int p = 0; p < 4; ++p)
+            VESK_FUZZ_CHECK(counts[p] >= 0 && static_cast<size_t>(counts[p]) <= parts[p].size());
+    }
+    return 0;
+}
