@@ -8,6 +8,7 @@
 
 #include "characters/md3_player.h"
 #include "fuzz_support.h"
+#include "pose_output.h"
 #include "io/file.h"
 
 namespace {
@@ -55,14 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const vesk::Md3Model *m : {&player->head, &player->upper, &player->lower, &player->weapon})
         VESK_FUZZ_CHECK(m->animationCount >= 0 && static_cast<size_t>(m->animationCount) == m->animations.size());
 
-    std::vector<CharacterVertex> parts[4];
-    for (auto &part : parts) part.resize(3);
-    vesk::CharacterOutput out;
-    for (int p = 0; p < 4; ++p) out.parts[p] = parts[p].data();
-    int32_t counts[4] = {0, 0, 0, 0};
-    float box[6] = {};
-    out.counts = counts;
-    out.box = box;
+    vesk::fuzz::PoseArrays arrays;
+    for (auto &part : arrays.parts) part.resize(3);
+    const vesk::CharacterOutput out = arrays.Output();
     // Out-of-range numbers included: they must leave the animations alone.
     for (int32_t n = -1; n <= 25; ++n) {
         vesk::SelectAnimations(*player, n, n);

@@ -7,6 +7,7 @@
 #include "characters/md3_model.h"
 #include "characters/md3_player.h"
 #include "fuzz_support.h"
+#include "pose_output.h"
 
 namespace {
 
@@ -50,18 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::LinkModel(&player->upper, &player->weapon, "tag_weapon");
 
     // Legs, upper body, then what hangs on the upper body in tag order.
-    std::vector<CharacterVertex> parts[4];
+    vesk::fuzz::PoseArrays arrays;
+    auto &parts = arrays.parts;
+    const auto &counts = arrays.counts;
     parts[0].resize(Corners(player->lower));
     parts[1].resize(Corners(player->upper));
     const size_t attached = Corners(player->head);  // head and weapon are the same model
     parts[2].resize(attached);
     parts[3].resize(attached);
-    vesk::CharacterOutput out;
-    for (int p = 0; p < 4; ++p) out.parts[p] = parts[p].data();
-    int32_t counts[4] = {0, 0, 0, 0};
-    float box[6] = {};
-    out.counts = counts;
-    out.box = box;
+    const vesk::CharacterOutput out = arrays.Output();
     for (int step = 0; step < 3; ++step) {
         vesk::PosePlayer(*player, out);
         for (int p = 0; p < 4; ++p)
