@@ -524,6 +524,24 @@ VESK_API int32_t VESK_CALL Get3DS_MESHPOLY(Poly *polys, int32_t *count, int32_t 
 VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, StaticMaterialInfo *info,
                                         char *textureFile, int32_t ignored2);
 
+/* ------------------------------------------------------------------------ */
+/* Half-Life MDL models                                                     */
+/* ------------------------------------------------------------------------ */
+
+/* (end of Half-Life MDL models) */
+
+/* ------------------------------------------------------------------------ */
+/* Q3 BSP levels                                                            */
+/* ------------------------------------------------------------------------ */
+
+/* (end of Q3 BSP levels) */
+
+/* ------------------------------------------------------------------------ */
+/* Spatial structures: octree, polygon visibility, polygon BSP, lightmaps   */
+/* ------------------------------------------------------------------------ */
+
+/* (end of spatial structures) */
+
 /* Each subsystem adds its section above this line. */
 
 #endif /* VESKMATHLIB_H */
