@@ -76,6 +76,12 @@ typedef struct Poly {
     int32_t tag;
 } Poly;
 
+/* Host callback of the level and visibility exports: one pointer-sized
+   argument (an index or a pointer), no result. Those exports take the address
+   of a cell that holds the function and read the cell before every call, so
+   the host may change it between calls; a null cell or function is skipped. */
+typedef void(VESK_CALL *VeskHostCallback)(intptr_t argument);
+
 /* ------------------------------------------------------------------------ */
 /* Platform services (extension exports). A null handler restores the       */
 /* default: message box on Windows, "caption: text" on stderr elsewhere;    */
