@@ -1,0 +1,48 @@
+// The library as the demo sees it: loaded by name, every export resolved by
+// name. An export the loaded build lacks stays null, and the scenes that need
+// it are skipped.
+#pragma once
+
+#include <VeskMathLIB.h>
+
+#include <string>
+#include <vector>
+
+#include "host_dl.h"
+
+namespace demo {
+
+// X(name, result, parameter list)
+#define DEMO_EXPORTS(X)                                                                                      \
+    X(VeskSetMessageHandler, void, (VeskMessageHandler))                                                      \
+    X(VeskSetTickSource, void, (VeskTickSource))                                                              \
+    X(VeskSetTexCoordHandler, void, (VeskTexCoordHandler))                                                    \
+    X(VeskSetPixelHandler, void, (VeskPixelHandler))                                                          \
+    X(CalculateFrustum, void, (Frustum *, const Matrix4 *, const Matrix4 *))                                  \
+    X(CheckCollision, void, (const void *, CollisionBody *, const Poly *, int32_t))                           \
+    X(LoadTGA, uint32_t, (const char *, void *, uint32_t *, uint32_t *))                                      \
+    X(GetModelMD3, int32_t, (const char *))                                                                   \
+    X(GetModelMD3weapon, VeskBool, (int32_t, const char *, const char *))                                     \
+    X(GetModelMD3ani, void, (int32_t, int32_t, int32_t))                                                      \
+    X(GetModelMD3mesh, int32_t,                                                                               \
+      (int32_t, CharacterVertex *, CharacterVertex *, CharacterVertex *, CharacterVertex *, int32_t *, float *)) \
+    X(Get3DS_INFO, void, (const char *, StaticModelInfo *, int32_t))                                          \
+    X(Get3DS_MESH, int32_t, (int32_t, int32_t, PolyVertex *, int32_t *, BoundingBox *, int32_t))             \
+    X(Get3DS_MESHPOLY, int32_t, (Poly *, int32_t *, int32_t))
+
+struct Library {
+    VeskModule module = nullptr;
+    std::string error;
+#define DEMO_FIELD(name, result, params) result(VESK_CALL *name) params = nullptr;
+    DEMO_EXPORTS(DEMO_FIELD)
+#undef DEMO_FIELD
+
+    // Loads path (or the platform's library name) and resolves every export.
+    bool Open(const std::string &path);
+    void Close();
+    // Names among `names` that the loaded build does not export.
+    std::vector<std::string> Missing(const std::vector<std::string> &names) const;
+    bool Has(const char *name) const;
+};
+
+}  // namespace demo

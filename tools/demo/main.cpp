@@ -1,0 +1,181 @@
+// The demo host: loads the library by name, as an engine does, renders its
+// scenes off-screen with OpenGL and writes the frames, a contact sheet and a
+// table of what each library call cost.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "scenes.h"
+
+namespace {
+
+void Usage(std::FILE *to) {
+    std::fprintf(to,
+                 "usage: vesk_demo [options]\n"
+                 "Renders the library's scenes off-screen to PNG files and prints what each call cost.\n\n"
+                 "  --scene NAME[,NAME...]  scenes to render (default: all)\n"
+                 "  --size WxH              frame size in pixels (default 640x480)\n"
+                 "  --frames N              frames per scene (default 6)\n"
+                 "  --out DIR               output folder (default ./demo-out)\n"
+                 "  --data DIR              extracted test data (default $VESK_TESTDATA or the build's)\n"
+                 "  --library PATH          library to load (default: %s by name)\n"
+                 "  --sheet-width N         contact sheet cell width (default 240)\n"
+                 "  --help                  this text\n\n"
+                 "scenes:\n",
+                 VeskLibraryName());
+    for (const demo::SceneInfo &s : demo::Scenes()) std::fprintf(to, "  %-8s %s\n", s.name, s.summary);
+}
+
+bool ParseSize(const char *text, int *w, int *h) {
+    return std::sscanf(text, "%dx%d", w, h) == 2 && *w >= 16 && *h >= 16 && *w <= 8192 && *h <= 8192;
+}
+
+void PrintTable(const demo::SceneResult &r) {
+    std::vector<std::string> calls;
+    for (const demo::Frame &f : r.frames)
+        for (const demo::CallTime &c : f.calls)
+            if (std::find(calls.begin(), calls.end(), c.call) == calls.end()) calls.push_back(c.call);
+    std::printf("\n%s: %s\n", r.name.c_str(), r.note.c_str());
+    std::printf("  %-10s", "frame");
+    for (const std::string &c : calls) std::printf(" %16s", (c + " us").c_str());
+    std::printf(" %10s %10s\n", "drawn", "culled");
+    std::map<std::string, double> total;
+    long drawn = 0, culled = 0;
+    for (const demo::Frame &f : r.frames) {
+        std::printf("  %-10s", f.name.c_str());
+        for (const std::string &c : calls) {
+            double us = 0;
+            for (const demo::CallTime &t : f.calls)
+                if (t.call == c) us = t.microseconds;
+            total[c] += us;
+            std::printf(" %16.1f", us);
+        }
+        std::printf(" %10ld %10ld\n", f.drawn, f.culled);
+        drawn += f.drawn;
+        culled += f.culled;
+    }
+    const double n = static_cast<double>(std::max<size_t>(1, r.frames.size()));
+    std::printf("  %-10s", "mean");
+    for (const std::string &c : calls) std::printf(" %16.1f", total[c] / n);
+    std::printf(" %10.0f %10.0f\n", static_cast<double>(drawn) / n, static_cast<double>(culled) / n);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    demo::Options options;
+    options.out = "demo-out";
+    const char *env = std::getenv("VESK_TESTDATA");
+    options.data = env && *env ? env : VESK_DEMO_TESTDATA;
+    std::string library, sceneList;
+    int sheetWidth = 240;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char * {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--scene") {
+            sceneList = value();
+        } else if (a == "--size") {
+            if (!ParseSize(value(), &options.width, &options.height)) {
+                std::fprintf(stderr, "--size wants WxH between 16 and 8192\n");
+                return 2;
+            }
+        } else if (a == "--frames") {
+            options.frames = std::atoi(value());
+            if (options.frames < 1 || options.frames > 1000) {
+                std::fprintf(stderr, "--frames wants 1..1000\n");
+                return 2;
+            }
+        } else if (a == "--out") {
+            options.out = value();
+        } else if (a == "--data") {
+            options.data = value();
+        } else if (a == "--library") {
+            library = value();
+        } else if (a == "--sheet-width") {
+            sheetWidth = std::clamp(std::atoi(value()), 32, 1024);
+        } else {
+            std::fprintf(stderr, "unknown option %s\n\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    std::vector<const demo::SceneInfo *> chosen;
+    for (const demo::SceneInfo &s : demo::Scenes()) {
+        const std::string needle = "," + sceneList + ",";
+        if (sceneList.empty() || needle.find("," + std::string(s.name) + ",") != std::string::npos)
+            chosen.push_back(&s);
+    }
+    if (chosen.empty()) {
+        std::fprintf(stderr, "no scene named %s\n", sceneList.c_str());
+        return 2;
+    }
+
+    demo::Library lib;
+    if (!lib.Open(library)) {
+        std::fprintf(stderr, "%s\n", lib.error.c_str());
+        return 1;
+    }
+    demo::Canvas canvas;
+    std::string error;
+    if (!canvas.Open(options.width, options.height, &error)) {
+        std::fprintf(stderr, "off-screen GL: %s\n", error.c_str());
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(options.out, ec);
+    options.out = std::filesystem::absolute(options.out).lexically_normal().string();
+
+    demo::Host host{lib, canvas, options, {}, {}};
+    host.progress = [](const std::string &scene, int frame, int frames) {
+        std::fprintf(stderr, "\rrendering %-8s frame %d/%d   ", scene.c_str(), frame + 1, frames);
+        std::fflush(stderr);
+    };
+    std::vector<demo::SceneResult> results;
+    for (const demo::SceneInfo *s : chosen) results.push_back(demo::RunScene(host, *s));
+    std::fprintf(stderr, "\r%40s\r", "");
+
+    std::vector<const demo::Image *> sheet;
+    int written = 0;
+    for (const demo::SceneResult &r : results) {
+        if (r.skipped) {
+            std::printf("%-8s skipped: %s\n", r.name.c_str(), r.note.c_str());
+            continue;
+        }
+        for (const demo::Frame &f : r.frames) {
+            const std::string path = options.out + "/" + f.name + ".png";
+            if (!demo::WritePng(path, f.image)) {
+                std::fprintf(stderr, "cannot write %s\n", path.c_str());
+                return 1;
+            }
+            sheet.push_back(&f.image);
+            ++written;
+        }
+        PrintTable(r);
+    }
+    if (!sheet.empty()) {
+        const std::string path = options.out + "/contact-sheet.png";
+        if (!demo::WritePng(path, demo::ContactSheet(sheet, std::min<int>(options.frames, 6), sheetWidth))) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            return 1;
+        }
+        std::printf("\n%d frames and contact-sheet.png in %s\n", written, options.out.c_str());
+    } else {
+        std::printf("\nno scene rendered\n");
+    }
+    lib.Close();
+    return 0;
+}

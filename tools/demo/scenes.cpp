@@ -1,0 +1,51 @@
+#include "scenes.h"
+
+namespace demo {
+
+SceneResult RunPlayerScene(Host &host);
+SceneResult RunStaticScene(Host &host);
+
+namespace {
+
+uint32_t g_clock = 0;
+uint32_t VESK_CALL FixedClock() { return g_clock; }
+
+}  // namespace
+
+void SetClock(uint32_t ms) { g_clock = ms; }
+uint32_t Clock() { return g_clock; }
+
+const std::vector<SceneInfo> &Scenes() {
+    static const std::vector<SceneInfo> scenes = {
+        {"player", "OpenArena player with a weapon, running then attacking",
+         {"GetModelMD3", "GetModelMD3weapon", "GetModelMD3ani", "GetModelMD3mesh", "LoadTGA", "VeskSetPixelHandler",
+          "VeskSetTickSource"},
+         &RunPlayerScene},
+        {"static", "static model from the shared static model exports",
+         {"Get3DS_INFO", "Get3DS_MESH"},
+         &RunStaticScene},
+    };
+    return scenes;
+}
+
+SceneResult RunScene(Host &host, const SceneInfo &scene) {
+    SceneResult result;
+    const std::vector<std::string> missing = host.lib.Missing(scene.exports);
+    if (!missing.empty()) {
+        result.name = scene.name;
+        result.skipped = true;
+        result.note = "needs " + missing.front() + (missing.size() > 1 ? " and " + std::to_string(missing.size() - 1) + " more" : "") +
+                      ", not in this build";
+        return result;
+    }
+    // Every scene starts from the same clock, so a run repeats exactly.
+    host.scene = scene.name;
+    SetClock(0);
+    host.lib.VeskSetTickSource(&FixedClock);
+    result = scene.run(host);
+    result.name = scene.name;
+    host.lib.VeskSetTickSource(nullptr);
+    return result;
+}
+
+}  // namespace demo
