@@ -3,7 +3,8 @@
 # Usage: scripts/setup.sh [build|test]   (default: test, which is everything)
 set -euo pipefail
 what=${1:-test}
-packages=(g++ cmake ninja-build binutils)
+# The demo renders off-screen with Mesa and writes PNG files with stb.
+packages=(g++ cmake ninja-build binutils pkg-config libosmesa6-dev libstb-dev)
 if [ "$what" = test ]; then
     packages+=(libgtest-dev libbenchmark-dev python3 unzip
                g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64

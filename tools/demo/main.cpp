@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include <unistd.h>
+
 #include "scenes.h"
 
 namespace {
@@ -140,13 +142,16 @@ int main(int argc, char **argv) {
     options.out = std::filesystem::absolute(options.out).lexically_normal().string();
 
     demo::Host host{lib, canvas, options, {}, {}};
-    host.progress = [](const std::string &scene, int frame, int frames) {
-        std::fprintf(stderr, "\rrendering %-8s frame %d/%d   ", scene.c_str(), frame + 1, frames);
-        std::fflush(stderr);
-    };
+    // A progress line on a terminal only; logs get the table alone.
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    if (terminal)
+        host.progress = [](const std::string &scene, int frame, int frames) {
+            std::fprintf(stderr, "\rrendering %-8s frame %d/%d   ", scene.c_str(), frame + 1, frames);
+            std::fflush(stderr);
+        };
     std::vector<demo::SceneResult> results;
     for (const demo::SceneInfo *s : chosen) results.push_back(demo::RunScene(host, *s));
-    std::fprintf(stderr, "\r%40s\r", "");
+    if (terminal) std::fprintf(stderr, "\r%40s\r", "");
 
     std::vector<const demo::Image *> sheet;
     int written = 0;

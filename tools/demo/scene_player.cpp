@@ -123,6 +123,8 @@ SceneResult RunPlayerScene(Host &host) {
                   LookAt(eye, centre, up));
         Matrix4 mv{}, pr{};
         ReadGlMatrices(&mv, &pr);
+        frame.modelview = mv;
+        frame.projection = pr;
 
         float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
         for (int p = 0; p < 4; ++p) {
@@ -160,8 +162,8 @@ SceneResult RunPlayerScene(Host &host) {
         frame.box[1] = static_cast<int>(std::floor(y0));
         frame.box[2] = static_cast<int>(std::ceil(x1));
         frame.box[3] = static_cast<int>(std::ceil(y1));
-        frame.values = {static_cast<float>(pose.counts[0]), static_cast<float>(pose.counts[1]),
-                        static_cast<float>(pose.counts[2]), static_cast<float>(pose.counts[3])};
+        // The library's own box of the pose (x, y, z in the host's frame), for the tests.
+        frame.values.assign(pose.box, pose.box + 6);
         frame.image = canvas.Read();
         result.frames.push_back(std::move(frame));
     }

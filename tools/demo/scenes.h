@@ -37,6 +37,7 @@ struct Frame {
     // Scene-specific facts the tests check.
     int box[4] = {0, 0, -1, -1};  // projected bounds (x0, y0, x1, y1) where a scene has one
     std::vector<float> values;
+    Matrix4 modelview{}, projection{};  // the camera the frame was drawn with
 };
 
 struct SceneResult {
