@@ -28,7 +28,20 @@ namespace demo {
       (int32_t, CharacterVertex *, CharacterVertex *, CharacterVertex *, CharacterVertex *, int32_t *, float *)) \
     X(Get3DS_INFO, void, (const char *, StaticModelInfo *, int32_t))                                          \
     X(Get3DS_MESH, int32_t, (int32_t, int32_t, PolyVertex *, int32_t *, BoundingBox *, int32_t))             \
-    X(Get3DS_MESHPOLY, int32_t, (Poly *, int32_t *, int32_t))
+    X(Get3DS_MESHPOLY, int32_t, (Poly *, int32_t *, int32_t))                                                \
+    DEMO_LEVEL_EXPORTS(X)
+
+// Sections of the header that not every checkout has yet (the build sets
+// VESK_DEMO_LEVEL when the header declares them).
+#if VESK_DEMO_LEVEL
+#define DEMO_LEVEL_EXPORTS(X)                                                                                  \
+    X(VeskGetQ3BSP_Counts, VeskBool, (const char *, int32_t *))                                               \
+    X(GetQ3BSP_INFO, VeskBool,                                                                                \
+      (const char *, Q3BspVertex *, Q3BspFace *, Q3BspLeaf *, int32_t *, Q3BspNode *, Q3BspPlane *, uint8_t *))  \
+    X(GetQ3BSP_Process2, void, (const Vector3 *, const Frustum *, const VeskHostCallback *))
+#else
+#define DEMO_LEVEL_EXPORTS(X)
+#endif
 
 struct Library {
     VeskModule module = nullptr;
