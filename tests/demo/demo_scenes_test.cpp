@@ -164,4 +164,51 @@ TEST(DemoStatic, TexCoordsReachThisProcessGlAndTheModelIsDrawn) {
     }
 }
 
+TEST(DemoLevel, FramesAreCoveredWithLitPolygons) {
+    const demo::SceneResult r = Render("level", 4);
+    REQUIRE_RENDERED(r);
+    ASSERT_EQ(r.frames.size(), 4u);
+    bool culledSome = false;
+    for (const demo::Frame &f : r.frames) {
+        SCOPED_TRACE(f.name);
+        std::vector<int> luma;
+        int lit = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const uint8_t *p = f.image.At(x, y);
+                lit += std::max({p[0], p[1], p[2]}) > 12;  // the clear colour is black
+                luma.push_back((p[0] * 3 + p[1] * 6 + p[2]) / 10);
+            }
+        EXPECT_GT(lit, kWidth * kHeight * 4 / 5);
+        // Baked light, not one flat colour: bright and dark parts in every view.
+        std::sort(luma.begin(), luma.end());
+        EXPECT_GT(luma[luma.size() * 9 / 10] - luma[luma.size() / 10], 20);
+        EXPECT_GT(f.drawn, 0);
+        culledSome = culledSome || f.culled > 0;
+    }
+    EXPECT_TRUE(culledSome) << "no view left any face out";
+}
+
+TEST(DemoWalk, BodyStaysInsideTheLevelAndCrossesNoFace) {
+    const demo::SceneResult r = Render("walk", 3);
+    REQUIRE_RENDERED(r);
+    // Facts: level bounds, crossings counted apart from the library, then the path.
+    ASSERT_GT(r.values.size(), 7u + 3u);
+    ASSERT_EQ((r.values.size() - 7) % 3, 0u);
+    EXPECT_EQ(r.values[6], 0.0f);
+    const float *lo = &r.values[0], *hi = &r.values[3];
+    float farthest = 0;
+    for (size_t i = 7; i < r.values.size(); i += 3) {
+        SCOPED_TRACE(i / 3 - 2);
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_GE(r.values[i + static_cast<size_t>(a)], lo[a]);
+            EXPECT_LE(r.values[i + static_cast<size_t>(a)], hi[a]);
+        }
+        const float dx = r.values[i] - r.values[7], dz = r.values[i + 2] - r.values[9];
+        farthest = std::max(farthest, std::sqrt(dx * dx + dz * dz));
+    }
+    // It walked: standing still would pass the checks above trivially.
+    EXPECT_GT(farthest, 64.0f);
+}
+
 }  // namespace
