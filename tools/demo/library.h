@@ -29,10 +29,14 @@ namespace demo {
     X(Get3DS_INFO, void, (const char *, StaticModelInfo *, int32_t))                                          \
     X(Get3DS_MESH, int32_t, (int32_t, int32_t, PolyVertex *, int32_t *, BoundingBox *, int32_t))             \
     X(Get3DS_MESHPOLY, int32_t, (Poly *, int32_t *, int32_t))                                                \
-    DEMO_LEVEL_EXPORTS(X)
+    X(VeskGet3DS_Faces, int32_t, (int32_t))                                                                   \
+    X(VeskGetModelMD3counts, void, (int32_t, int32_t *))                                                      \
+    DEMO_LEVEL_EXPORTS(X)                                                                                      \
+    DEMO_SPATIAL_EXPORTS(X)                                                                                    \
+    DEMO_MDL_EXPORTS(X)
 
 // Sections of the header that not every checkout has yet (the build sets
-// VESK_DEMO_LEVEL when the header declares them).
+// VESK_DEMO_LEVEL, _SPATIAL and _MDL when the header declares them).
 #if VESK_DEMO_LEVEL
 #define DEMO_LEVEL_EXPORTS(X)                                                                                  \
     X(VeskGetQ3BSP_Counts, VeskBool, (const char *, int32_t *))                                               \
@@ -41,6 +45,23 @@ namespace demo {
     X(GetQ3BSP_Process2, void, (const Vector3 *, const Frustum *, const VeskHostCallback *))
 #else
 #define DEMO_LEVEL_EXPORTS(X)
+#endif
+#if VESK_DEMO_SPATIAL
+#define DEMO_SPATIAL_EXPORTS(X)                                                                                \
+    X(BuildVeskOctree, int32_t, (const Poly *, int32_t))                                                      \
+    X(RenderVeskOctree, int32_t, (const Frustum *, const VeskHostCallback *, int32_t *))                      \
+    X(CreateLightmaps, void, (int32_t, Poly *, const LightmapLight *, int32_t, uint8_t *))
+#else
+#define DEMO_SPATIAL_EXPORTS(X)
+#endif
+#if VESK_DEMO_MDL
+#define DEMO_MDL_EXPORTS(X)                                                                                    \
+    X(GetmodelMDL, int32_t, (const char *, int32_t *))                                                        \
+    X(GetModelMDLmesh, int32_t, (int32_t, CharacterVertex *, int32_t *))                                      \
+    X(VeskGetModelMDLtriangles, void, (int32_t, uint32_t *, int32_t *))                                       \
+    X(VeskGetModelMDLcounts, void, (int32_t, int32_t *))
+#else
+#define DEMO_MDL_EXPORTS(X)
 #endif
 
 struct Library {

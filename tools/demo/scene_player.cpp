@@ -39,8 +39,14 @@ struct Pose {
 };
 
 void PoseOnce(Library &lib, int32_t player, Pose &pose, Frame *frame) {
-    for (auto &p : pose.parts)
-        if (p.size() < kPartRoom) p.resize(kPartRoom);
+    // Sized by the library's query where the build has it, generously otherwise.
+    int32_t room[4] = {-1, -1, -1, -1};
+    if (lib.VeskGetModelMD3counts) lib.VeskGetModelMD3counts(player, room);
+    for (int p = 0; p < 4; ++p) {
+        const size_t want = room[p] >= 0 ? static_cast<size_t>(room[p]) : kPartRoom;
+        if (pose.parts[p].size() != want) pose.parts[p].resize(want);
+        if (pose.parts[p].empty()) pose.parts[p].resize(1);  // a valid pointer for a part not drawn
+    }
     for (int32_t &c : pose.counts) c = -1;
     auto call = [&] {
         lib.GetModelMD3mesh(player, pose.parts[0].data(), pose.parts[1].data(), pose.parts[2].data(),

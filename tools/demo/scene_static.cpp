@@ -15,8 +15,8 @@ struct StaticCandidate {
     const char *texture;
 };
 
-// Corners the host makes room for when the build cannot say: no file holds
-// more triangles than it has bytes.
+// Corners the host makes room for when the build has no size query: no file
+// holds more triangles than it has bytes.
 size_t GenerousCorners(const std::string &path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
@@ -51,7 +51,8 @@ SceneResult RunStaticScene(Host &host) {
     int texturedChecks = 0, texturedAgree = 0;
     Frame load;
     for (int32_t o = 0; o < info.objectCount; ++o) {
-        std::vector<PolyVertex> corners(room);
+        const int32_t faces = lib.VeskGet3DS_Faces ? lib.VeskGet3DS_Faces(o) : -1;
+        std::vector<PolyVertex> corners(faces >= 0 ? 3 * static_cast<size_t>(faces) + 1 : room);
         for (PolyVertex &c : corners) c.u = c.v = std::nanf("");  // untouched when untextured
         int32_t count = 0;
         BoundingBox box{};

@@ -4,19 +4,29 @@ namespace demo {
 
 SceneResult RunPlayerScene(Host &host);
 SceneResult RunStaticScene(Host &host);
+// A scene whose header section this checkout lacks reports so.
+[[maybe_unused]] static SceneResult Unbuilt(Host &) {
+    SceneResult r;
+    r.skipped = true;
+    r.note = "needs exports this build of the demo was compiled without";
+    return r;
+}
 #if VESK_DEMO_LEVEL
 SceneResult RunLevelScene(Host &host);
 SceneResult RunWalkScene(Host &host);
 #else
-// This checkout's header has no level section yet: the scenes report it.
-SceneResult Unbuilt(Host &) {
-    SceneResult r;
-    r.skipped = true;
-    r.note = "needs the level exports, not in this build of the demo";
-    return r;
-}
 #define RunLevelScene Unbuilt
 #define RunWalkScene Unbuilt
+#endif
+#if VESK_DEMO_SPATIAL
+SceneResult RunOctreeScene(Host &host);
+#else
+#define RunOctreeScene Unbuilt
+#endif
+#if VESK_DEMO_MDL
+SceneResult RunHalfLifeScene(Host &host);
+#else
+#define RunHalfLifeScene Unbuilt
 #endif
 
 namespace {
@@ -41,6 +51,13 @@ const std::vector<SceneInfo> &Scenes() {
         {"static", "static model from the shared static model exports",
          {"Get3DS_INFO", "Get3DS_MESH"},
          &RunStaticScene},
+        {"octree", "static model through an octree walk, lit by lightmaps of three point lights",
+         {"Get3DS_INFO", "VeskGet3DS_Faces", "Get3DS_MESHPOLY", "BuildVeskOctree", "RenderVeskOctree",
+          "CreateLightmaps", "CalculateFrustum"},
+         &RunOctreeScene},
+        {"halflife", "Half-Life model posed by its skeleton, drawn from the library's triangle list",
+         {"GetmodelMDL", "GetModelMDLmesh", "VeskGetModelMDLtriangles", "VeskGetModelMDLcounts"},
+         &RunHalfLifeScene},
         {"walk", "an ellipsoid body walking through the level, colliding and sliding",
          {"VeskGetQ3BSP_Counts", "GetQ3BSP_INFO", "GetQ3BSP_Process2", "CalculateFrustum", "CheckCollision"},
          &RunWalkScene},
