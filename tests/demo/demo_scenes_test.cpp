@@ -211,4 +211,58 @@ TEST(DemoWalk, BodyStaysInsideTheLevelAndCrossesNoFace) {
     EXPECT_GT(farthest, 64.0f);
 }
 
+TEST(DemoOctree, LightsBrightenTheModelNearThemInTheirColour) {
+    const demo::SceneResult r = Render("octree", 2);
+    REQUIRE_RENDERED(r);
+    ASSERT_EQ(r.frames.size(), 3u);  // unlit, then lit from the same camera, then one more
+    const demo::Frame &unlit = r.frames[0], &lit = r.frames[1];
+    ASSERT_EQ(lit.values.size(), 9u);
+    // Light k is mostly channel k (red left, green above, blue right).
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        float lx = 0, ly = 0;
+        ASSERT_TRUE(demo::Project(lit.modelview, lit.projection, kWidth, kHeight, &lit.values[3 * static_cast<size_t>(k)],
+                                  &lx, &ly));
+        // The model pixels nearest the light on screen.
+        std::vector<std::pair<float, int>> model;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (!IsBackground(lit.image, x, y))
+                    model.push_back({(static_cast<float>(x) - lx) * (static_cast<float>(x) - lx) +
+                                         (static_cast<float>(y) - ly) * (static_cast<float>(y) - ly),
+                                     y * kWidth + x});
+        ASSERT_GT(model.size(), 200u);
+        std::sort(model.begin(), model.end());
+        model.resize(model.size() / 6);
+        double gain[3] = {0, 0, 0};
+        for (const auto &m : model)
+            for (int c = 0; c < 3; ++c)
+                gain[c] += lit.image.rgba[static_cast<size_t>(m.second) * 4 + static_cast<size_t>(c)] -
+                           unlit.image.rgba[static_cast<size_t>(m.second) * 4 + static_cast<size_t>(c)];
+        for (double &g : gain) g /= static_cast<double>(model.size());
+        EXPECT_GT(gain[k], 25.0);
+        EXPECT_GT(gain[k], gain[(k + 1) % 3]);
+        EXPECT_GT(gain[k], gain[(k + 2) % 3]);
+    }
+    // The walk reports triangles; a close view leaves some out.
+    EXPECT_GT(lit.drawn, 0);
+    EXPECT_GT(r.frames[2].culled, 0);
+}
+
+TEST(DemoHalfLife, DrawsInsideItsProjectedBox) {
+    const demo::SceneResult r = Render("halflife", 2);
+    REQUIRE_RENDERED(r);
+    for (const demo::Frame &f : r.frames) {
+        SCOPED_TRACE(f.name);
+        EXPECT_GT(f.drawn, 0);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (!IsBackground(f.image, x, y))
+                    (x >= f.box[0] - 1 && x <= f.box[2] + 1 && y >= f.box[1] - 1 && y <= f.box[3] + 1 ? inside : outside) += 1;
+        EXPECT_EQ(outside, 0);
+        EXPECT_GT(inside, (f.box[2] - f.box[0]) * (f.box[3] - f.box[1]) / 5);
+    }
+}
+
 }  // namespace

@@ -61,36 +61,39 @@ bool WritePng(const std::string &path, const Image &image) {
     return stbi_write_png(path.c_str(), image.width, image.height, 4, image.rgba.data(), image.width * 4) != 0;
 }
 
-Image ContactSheet(const std::vector<const Image *> &frames, int columns, int cellWidth) {
+Image ContactSheet(const std::vector<std::vector<const Image *>> &rows, int cellWidth) {
     Image sheet;
-    if (frames.empty() || columns < 1) return sheet;
-    const Image &first = *frames.front();
-    const int cellHeight = std::max(1, cellWidth * first.height / std::max(1, first.width));
+    size_t cols = 0;
+    const Image *first = nullptr;
+    for (const auto &row : rows) {
+        cols = std::max(cols, row.size());
+        if (!first && !row.empty()) first = row.front();
+    }
+    if (!first) return sheet;
+    const int cellHeight = std::max(1, cellWidth * first->height / std::max(1, first->width));
     const int gap = 2;
-    const int count = static_cast<int>(frames.size());
-    const int cols = std::min(columns, count);
-    const int rows = (count + cols - 1) / cols;
-    sheet.width = cols * (cellWidth + gap) + gap;
-    sheet.height = rows * (cellHeight + gap) + gap;
+    sheet.width = static_cast<int>(cols) * (cellWidth + gap) + gap;
+    sheet.height = static_cast<int>(rows.size()) * (cellHeight + gap) + gap;
     sheet.rgba.assign(static_cast<size_t>(sheet.width) * static_cast<size_t>(sheet.height) * 4, 32);
     for (size_t i = 3; i < sheet.rgba.size(); i += 4) sheet.rgba[i] = 255;
-    for (int k = 0; k < count; ++k) {
-        const Image &f = *frames[static_cast<size_t>(k)];
-        const int ox = gap + (k % cols) * (cellWidth + gap), oy = gap + (k / cols) * (cellHeight + gap);
-        // Box filter: each cell pixel averages the source pixels it covers.
-        for (int y = 0; y < cellHeight; ++y) {
-            const int y0 = y * f.height / cellHeight, y1 = std::max(y0 + 1, (y + 1) * f.height / cellHeight);
-            for (int x = 0; x < cellWidth; ++x) {
-                const int x0 = x * f.width / cellWidth, x1 = std::max(x0 + 1, (x + 1) * f.width / cellWidth);
-                unsigned sum[3] = {0, 0, 0}, n = 0;
-                for (int sy = y0; sy < y1 && sy < f.height; ++sy)
-                    for (int sx = x0; sx < x1 && sx < f.width; ++sx, ++n)
-                        for (int c = 0; c < 3; ++c) sum[c] += f.At(sx, sy)[c];
-                uint8_t *d = sheet.At(ox + x, oy + y);
-                for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>(n ? sum[c] / n : 0);
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t k = 0; k < rows[r].size(); ++k) {
+            const Image &f = *rows[r][k];
+            const int ox = gap + static_cast<int>(k) * (cellWidth + gap), oy = gap + static_cast<int>(r) * (cellHeight + gap);
+            // Box filter: each cell pixel averages the source pixels it covers.
+            for (int y = 0; y < cellHeight; ++y) {
+                const int y0 = y * f.height / cellHeight, y1 = std::max(y0 + 1, (y + 1) * f.height / cellHeight);
+                for (int x = 0; x < cellWidth; ++x) {
+                    const int x0 = x * f.width / cellWidth, x1 = std::max(x0 + 1, (x + 1) * f.width / cellWidth);
+                    unsigned sum[3] = {0, 0, 0}, n = 0;
+                    for (int sy = y0; sy < y1 && sy < f.height; ++sy)
+                        for (int sx = x0; sx < x1 && sx < f.width; ++sx, ++n)
+                            for (int c = 0; c < 3; ++c) sum[c] += f.At(sx, sy)[c];
+                    uint8_t *d = sheet.At(ox + x, oy + y);
+                    for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>(n ? sum[c] / n : 0);
+                }
             }
         }
-    }
     return sheet;
 }
 

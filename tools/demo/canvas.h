@@ -39,8 +39,8 @@ private:
 };
 
 bool WritePng(const std::string &path, const Image &image);
-// Frames side by side, each shrunk to fit a cell of cellWidth, in rows of `columns`.
-Image ContactSheet(const std::vector<const Image *> &frames, int columns, int cellWidth);
+// One row of frames per entry, each frame shrunk to a cell cellWidth wide.
+Image ContactSheet(const std::vector<std::vector<const Image *>> &rows, int cellWidth);
 
 // Column-major 4x4 helpers for the camera.
 struct Mat4 {

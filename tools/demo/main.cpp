@@ -25,7 +25,7 @@ void Usage(std::FILE *to) {
                  "  --out DIR               output folder (default ./demo-out)\n"
                  "  --data DIR              extracted test data (default $VESK_TESTDATA or the build's)\n"
                  "  --library PATH          library to load (default: %s by name)\n"
-                 "  --sheet-width N         contact sheet cell width (default 240)\n"
+                 "  --sheet-width N         contact sheet cell width, one row per scene (default 240)\n"
                  "  --help                  this text\n\n"
                  "scenes:\n",
                  VeskLibraryName());
@@ -153,27 +153,28 @@ int main(int argc, char **argv) {
     for (const demo::SceneInfo *s : chosen) results.push_back(demo::RunScene(host, *s));
     if (terminal) std::fprintf(stderr, "\r%40s\r", "");
 
-    std::vector<const demo::Image *> sheet;
+    std::vector<std::vector<const demo::Image *>> sheet;
     int written = 0;
     for (const demo::SceneResult &r : results) {
         if (r.skipped) {
             std::printf("%-8s skipped: %s\n", r.name.c_str(), r.note.c_str());
             continue;
         }
+        sheet.emplace_back();
         for (const demo::Frame &f : r.frames) {
             const std::string path = options.out + "/" + f.name + ".png";
             if (!demo::WritePng(path, f.image)) {
                 std::fprintf(stderr, "cannot write %s\n", path.c_str());
                 return 1;
             }
-            sheet.push_back(&f.image);
+            sheet.back().push_back(&f.image);
             ++written;
         }
         PrintTable(r);
     }
     if (!sheet.empty()) {
         const std::string path = options.out + "/contact-sheet.png";
-        if (!demo::WritePng(path, demo::ContactSheet(sheet, std::min<int>(options.frames, 6), sheetWidth))) {
+        if (!demo::WritePng(path, demo::ContactSheet(sheet, sheetWidth))) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             return 1;
         }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kTile = 16;                    // lumels per lightmap side
 constexpr int kLumelBytes = kTile * kTile * 3;
-constexpr uint8_t kAmbient = 28;            // what a corner no light reaches still shows
+constexpr uint8_t kAmbient = 48;            // what a corner no light reaches still shows
 
 std::vector<const Poly *> *g_visible = nullptr;
 void VESK_CALL CollectPoly(intptr_t poly) {
@@ -72,7 +72,7 @@ void AtlasCoord(const Atlas &a, int32_t t, float u2, float v2, float *s, float *
 SceneResult RunOctreeScene(Host &host) {
     SceneResult result;
     Library &lib = host.lib;
-    const char *file = "assimp/OBJ/spider.obj";
+    const char *file = kStaticModelFile;
     const std::string path = host.options.data + "/" + file;
     if (!FileExists(path)) {
         result.skipped = true;
@@ -80,7 +80,7 @@ SceneResult RunOctreeScene(Host &host) {
         return result;
     }
     StaticModelInfo info{};
-    lib.Get3DS_INFO(path.c_str(), &info, 1);
+    EnsureStaticModel(lib, path, &info);
     const int32_t faces = lib.VeskGet3DS_Faces ? lib.VeskGet3DS_Faces(-1) : 0;
     std::vector<Poly> polys(faces > 0 ? static_cast<size_t>(faces) : 0);
     int32_t count = 0;
@@ -108,12 +108,13 @@ SceneResult RunOctreeScene(Host &host) {
                                           (box.maxY - box.minY) * (box.maxY - box.minY) +
                                           (box.maxZ - box.minZ) * (box.maxZ - box.minZ));
 
-    // Red to the left, green above, blue to the right (record order: red, blue, green).
-    const float reach = 1.6f * radius, strength = 255.0f * 0.9f * radius;
+    // Red to the left, green above, blue to the right, all on the side the
+    // first camera sees (record order: red, blue, green).
+    const float reach = 1.0f * radius, strength = 255.0f * 0.5f * radius;
     const LightmapLight lights[3] = {
-        {{centre[0] - 0.9f * radius, centre[1] + 0.5f * radius, centre[2] + 0.3f * radius}, strength, reach, 1.0f, 0.15f, 0.25f},
-        {{centre[0], centre[1] + 1.0f * radius, centre[2]}, strength, reach, 0.3f, 0.3f, 1.0f},
-        {{centre[0] + 0.9f * radius, centre[1] + 0.5f * radius, centre[2] - 0.3f * radius}, strength, reach, 0.2f, 1.0f, 0.35f},
+        {{centre[0] - 0.7f * radius, centre[1] + 0.2f * radius, centre[2] + 0.4f * radius}, strength, reach, 1.0f, 0.1f, 0.15f},
+        {{centre[0], centre[1] + 0.7f * radius, centre[2] + 0.2f * radius}, strength, reach, 0.15f, 0.1f, 1.0f},
+        {{centre[0] + 0.7f * radius, centre[1] + 0.2f * radius, centre[2] + 0.4f * radius}, strength, reach, 0.1f, 1.0f, 0.2f},
     };
     std::vector<uint8_t> lumels(polys.size() * kLumelBytes);
     Timed(setup, "lightmaps", [&] {

@@ -11,7 +11,6 @@ namespace {
 
 struct StaticCandidate {
     const char *file;
-    int32_t type;  // 0 3DS, 1 OBJ
     const char *texture;
 };
 
@@ -28,7 +27,7 @@ size_t GenerousCorners(const std::string &path) {
 SceneResult RunStaticScene(Host &host) {
     SceneResult result;
     Library &lib = host.lib;
-    const StaticCandidate model{"assimp/OBJ/spider.obj", 1, "assimp/OBJ/SpiderTex.jpg"};
+    const StaticCandidate model{kStaticModelFile, "assimp/OBJ/SpiderTex.jpg"};
     const std::string path = host.options.data + "/" + model.file;
     if (!FileExists(path)) {
         result.skipped = true;
@@ -36,8 +35,7 @@ SceneResult RunStaticScene(Host &host) {
         return result;
     }
     StaticModelInfo info{};
-    lib.Get3DS_INFO(path.c_str(), &info, model.type);
-    if (info.objectCount < 1) {
+    if (!EnsureStaticModel(lib, path, &info)) {
         result.skipped = true;
         result.note = "cannot load " + path;
         return result;

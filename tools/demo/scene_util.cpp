@@ -101,6 +101,13 @@ float FacetShade(const float a[3], const float b[3], const float c[3]) {
     return 0.4f + 0.6f * d;
 }
 
+bool EnsureStaticModel(Library &lib, const std::string &path, StaticModelInfo *info) {
+    *info = StaticModelInfo{};
+    lib.Get3DS_INFO(path.c_str(), info, 3);  // type 3 loads nothing, reports what is held
+    if (info->objectCount == 0) lib.Get3DS_INFO(path.c_str(), info, 1);
+    return info->objectCount > 0;
+}
+
 std::string Pad2(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
 bool FileExists(const std::string &path) {

@@ -59,6 +59,11 @@ bool Project(const Matrix4 &modelview, const Matrix4 &projection, int width, int
 // Two-sided Lambert factor of a triangle under a fixed key light, for scenes without normals.
 float FacetShade(const float a[3], const float b[3], const float c[3]);
 
+// The spider both static-model scenes show. 3DS and OBJ loads add to the one
+// static model the library keeps, so it is loaded once per process.
+constexpr const char *kStaticModelFile = "assimp/OBJ/spider.obj";
+bool EnsureStaticModel(Library &lib, const std::string &path, StaticModelInfo *info);
+
 std::string Pad2(int n);
 bool FileExists(const std::string &path);
 
