@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "level/octree.h"
+#include "level/poly_bsp.h"
 
 static_assert(sizeof(LightmapLight) == 32 && offsetof(LightmapLight, position) == 0 &&
               offsetof(LightmapLight, intensity) == 12 && offsetof(LightmapLight, radius) == 16 &&
@@ -39,4 +40,23 @@ VESK_API int32_t VESK_CALL RenderVeskOctree(const Frustum *frustum, const VeskHo
 VESK_API void VESK_CALL RenderVeskPoly(const Poly *polys, int32_t count, const Frustum *frustum, int32_t mode,
                                        const VeskHostCallback *callback) {
     vesk::RenderPolys(Records(polys, count), frustum, mode, callback);
+}
+
+VESK_API int32_t VESK_CALL GetVeskBSP(int32_t ignored, const Poly *polys, int32_t count) {
+    (void)ignored;
+    return vesk::CompilePolyBsp(vesk::ThePolyBsp(), Records(polys, count));
+}
+
+VESK_API void VESK_CALL VeskGetBspStats(int32_t *stats) {
+    if (stats == nullptr) return;
+    const vesk::BspStats s = vesk::GetBspStats(vesk::ThePolyBsp());
+    stats[0] = s.nodes;
+    stats[1] = s.leaves;
+    stats[2] = s.pieces;
+    stats[3] = s.depth;
+}
+
+VESK_API void VESK_CALL VeskWalkBspBackToFront(const Vector3 *eye, const VeskHostCallback *callback) {
+    if (eye == nullptr) return;
+    vesk::WalkBspBackToFront(vesk::ThePolyBsp(), *eye, callback);
 }
