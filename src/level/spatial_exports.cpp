@@ -5,6 +5,7 @@
 #include <span>
 #include <type_traits>
 
+#include "level/lightmaps.h"
 #include "level/octree.h"
 #include "level/poly_bsp.h"
 
@@ -59,4 +60,14 @@ VESK_API void VESK_CALL VeskGetBspStats(int32_t *stats) {
 VESK_API void VESK_CALL VeskWalkBspBackToFront(const Vector3 *eye, const VeskHostCallback *callback) {
     if (eye == nullptr) return;
     vesk::WalkBspBackToFront(vesk::ThePolyBsp(), *eye, callback);
+}
+
+VESK_API void VESK_CALL CreateLightmaps(int32_t count, Poly *triangles, const LightmapLight *lights,
+                                        int32_t lightCount, uint8_t *output) {
+    vesk::CreateLightmaps(Records(triangles, count), Records(lights, lightCount), output, true);
+}
+
+VESK_API void VESK_CALL CreateLightmaps2(int32_t count, const Poly *triangles, const LightmapLight *lights,
+                                         int32_t lightCount, uint8_t *output) {
+    vesk::CreateLightmaps(Records(triangles, count), Records(lights, lightCount), output);
 }
