@@ -258,12 +258,12 @@ bool Parse3ds(std::span<const uint8_t> bytes, const char *path, StaticModel &mod
 
 bool Load3ds(const char *path, StaticModel &model) {
     if (!path) return false;
-    const auto bytes = ReadWholeFile(path);
-    if (!bytes) {
+    ScratchFile file;
+    if (!file.Read(path)) {
         ReportMessage("Error", "Unable to find the file: %s!", path);
         return false;
     }
-    return Parse3ds(*bytes, path, model);
+    return Parse3ds(file.bytes(), path, model);
 }
 
 }  // namespace vesk
