@@ -25,8 +25,13 @@ inline void CheckSameModel(const StaticModel &a, const StaticModel &b) {
         VESK_FUZZ_CHECK(SameBits(x.vertices, y.vertices) && SameBits(x.normals, y.normals) &&
                         SameBits(x.texCoords, y.texCoords) && SameBits(x.faces, y.faces));
     }
-    for (size_t m = 0; m < a.materials.size(); ++m)
-        VESK_FUZZ_CHECK(std::memcmp(&a.materials[m], &b.materials[m], sizeof(StaticMaterial)) == 0);
+    for (size_t m = 0; m < a.materials.size(); ++m) {
+        const StaticMaterial &x = a.materials[m], &y = b.materials[m];
+        VESK_FUZZ_CHECK(std::strcmp(x.name, y.name) == 0 && std::strcmp(x.textureFile, y.textureFile) == 0);
+        VESK_FUZZ_CHECK(std::memcmp(x.colour, y.colour, sizeof x.colour) == 0 &&
+                        std::memcmp(x.diffuse, y.diffuse, sizeof x.diffuse) == 0 && x.reserved == y.reserved &&
+                        std::memcmp(&x.uTiling, &y.uTiling, 4) == 0 && std::memcmp(&x.vTiling, &y.vTiling, 4) == 0);
+    }
 }
 
 }  // namespace vesk::fuzz
