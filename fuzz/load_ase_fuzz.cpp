@@ -3,6 +3,7 @@
 #include "fuzz_support.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
+#include "raw_text_checks.h"
 #include "static_model_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -11,6 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text = vesk::TextModeFromBytes(vesk::fuzz::Text(data, size));
     VESK_FUZZ_CHECK(vesk::ParseAse(text, model));
     vesk::fuzz::CheckAndExportStaticModel(model);
+    // The loaders' own path: raw bytes, CR LF handled while reading lines.
+    vesk::StaticModel raw;
+    vesk::ParseAseBytes(vesk::fuzz::Text(data, size), raw);
+    
+    vesk::fuzz::CheckSameModel(model, raw);
     model.Clear();
     return 0;
 }

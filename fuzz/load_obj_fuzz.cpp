@@ -3,6 +3,7 @@
 #include "fuzz_support.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
+#include "raw_text_checks.h"
 #include "static_model_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -14,6 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::fuzz::CheckAndExportStaticModel(model);
     VESK_FUZZ_CHECK(vesk::ParseObj(text, model));
     vesk::fuzz::CheckAndExportStaticModel(model);
+    // The loaders' own path: raw bytes, CR LF handled while reading lines.
+    vesk::StaticModel raw;
+    vesk::ParseObjBytes(vesk::fuzz::Text(data, size), raw);
+    vesk::ParseObjBytes(vesk::fuzz::Text(data, size), raw);
+    vesk::fuzz::CheckSameModel(model, raw);
     model.Clear();
     return 0;
 }

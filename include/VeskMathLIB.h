@@ -546,6 +546,69 @@ VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, 
 /* Spatial structures: octree, polygon visibility, polygon BSP, lightmaps   */
 /* ------------------------------------------------------------------------ */
 
+/* One point light of the lightmap exports. 32 bytes. Output bytes of a lumel
+   are (red, green, blue) sums: note the record's order red, blue, green. */
+typedef struct LightmapLight {
+    Vector3 position; /* 0 */
+    float intensity;  /* 12 */
+    float radius;     /* 16: lumels at this distance or farther get nothing */
+    float red;        /* 20: accumulated into output byte 0 */
+    float blue;       /* 24: accumulated into output byte 2 */
+    float green;      /* 28: accumulated into output byte 1 */
+} LightmapLight;
+
+/* Replaces the octree with one over count triangles (copied; the host array
+   is not kept). The root cube is centred on the mean of the finite corners;
+   nodes divide into octants down to depth 3, and a triangle goes whole to every
+   octant that holds its corner 0. count <= 0 or a null array gives an empty
+   root leaf. Always returns 1. */
+VESK_API int32_t VESK_CALL BuildVeskOctree(const Poly *polys, int32_t count);
+/* Calls *callback (read before every call) with the address of every octree
+   triangle whose corner box passes BoxInFrustum, depth first (octants 0..7),
+   each leaf in its order. A node is skipped only when a box enclosing its cube
+   and every triangle below it fails the test, so the set reported equals
+   RenderVeskPoly mode 1 over the built array (a triangle held by k leaves is
+   reported k times). Pointers stay valid until the next BuildVeskOctree.
+   Returns the number of leaves whose box passed, also written to
+   *visitedLeaves when that is not null. A null frustum reports nothing. */
+VESK_API int32_t VESK_CALL RenderVeskOctree(const Frustum *frustum, const VeskHostCallback *callback,
+                                            int32_t *visitedLeaves);
+/* mode > 0: calls *callback with &polys[i] for each record whose corner box
+   passes BoxInFrustum, in order; mode 0: with every record, no test; mode < 0,
+   count <= 0, a null array or (mode > 0) a null frustum: nothing. A corner box
+   with a NaN coordinate never passes. */
+VESK_API void VESK_CALL RenderVeskPoly(const Poly *polys, int32_t count, const Frustum *frustum, int32_t mode,
+                                       const VeskHostCallback *callback);
+
+/* Compiles a polygon BSP tree over count triangles (copied, not changed),
+   replacing and releasing the previous tree. Straddling triangles are cut;
+   pieces keep their source's word and tag, and a cut corner interpolates
+   position, normal and both texture pairs. A node is a leaf when no candidate
+   puts pieces on both sides. Returns the number of compiles so far (1, 2, ...);
+   count <= 0 or a null array compiles a single empty leaf. */
+VESK_API int32_t VESK_CALL GetVeskBSP(int32_t ignored, const Poly *polys, int32_t count);
+/* stats[0] = nodes (interior and leaves), stats[1] = leaves, stats[2] = pieces
+   held by leaves, stats[3] = depth (nodes on the longest root-to-leaf path) of
+   the current tree; all 0 before the first GetVeskBSP. Four int32 values. */
+VESK_API void VESK_CALL VeskGetBspStats(int32_t *stats);
+/* Calls *callback with the address of every piece of the current tree (a Poly,
+   valid until the next GetVeskBSP), back to front as seen from *eye: at each
+   node the side away from the eye first (the back side when the eye is on the
+   plane). Nothing for a null eye. */
+VESK_API void VESK_CALL VeskWalkBspBackToFront(const Vector3 *eye, const VeskHostCallback *callback);
+
+/* Lights count triangles: output gets 768 bytes per triangle (16 x 16 lumels,
+   three bytes each, lumel (i, j) at 3 * (16 i + j), i along the projected u
+   axis), each byte a channel sum clamped to 0..255. Writes each corner's
+   lightmap coordinate into its u2, v2 (0 where the triangle has no extent or
+   the value is not finite). A triangle with a zero normal gets all-zero lumels.
+   Size output from count; count <= 0 writes nothing. */
+VESK_API void VESK_CALL CreateLightmaps(int32_t count, Poly *triangles, const LightmapLight *lights,
+                                        int32_t lightCount, uint8_t *output);
+/* CreateLightmaps without writing the triangles. */
+VESK_API void VESK_CALL CreateLightmaps2(int32_t count, const Poly *triangles, const LightmapLight *lights,
+                                         int32_t lightCount, uint8_t *output);
+
 /* (end of spatial structures) */
 
 /* Each subsystem adds its section above this line. */

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Installs what building, testing and benchmarking need on a fresh Debian 12.
-# Usage: scripts/setup.sh [build|test]   (default: test, which is everything)
+# Usage: scripts/setup.sh [build|test|bench]   (default: test; bench adds the
+# peer loaders that only the side-by-side benchmark links)
 set -euo pipefail
 what=${1:-test}
 # The demo renders off-screen with Mesa and writes PNG files with stb.
 packages=(g++ cmake ninja-build binutils pkg-config libosmesa6-dev libstb-dev)
-if [ "$what" = test ]; then
+if [ "$what" = test ] || [ "$what" = bench ]; then
     packages+=(libgtest-dev libbenchmark-dev python3 unzip
                g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
                clang libclang-rt-14-dev)
+fi
+if [ "$what" = bench ]; then
+    packages+=(libassimp-dev libtinyobjloader-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done

@@ -1,9 +1,21 @@
 #include "io/file.h"
 
+#include <cerrno>
 #include <charconv>
-#include <limits>
+#include <chrono>
 #include <cstdio>
+#include <limits>
+#include <new>
 #include <system_error>
+
+#if defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vesk {
 
@@ -38,6 +50,202 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const char *path, uint64_t max
     std::fclose(f);
     if (!ok) return std::nullopt;
     return bytes;
+}
+
+uint8_t *ByteBuffer::Prepare(size_t n) {
+    if (n > capacity_ || !data_) {
+        // Default-initialised: no zero fill of bytes the read overwrites.
+        std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[n ? n : 1]);
+        if (!grown) return nullptr;
+        data_ = std::move(grown);
+        capacity_ = n ? n : 1;
+    }
+    size_ = 0;
+    return data_.get();
+}
+
+void ByteBuffer::Release() {
+    data_.reset();
+    size_ = capacity_ = 0;
+}
+
+namespace {
+
+// Reads what follows the first size bytes (a file that grew, or a stream
+// whose size was unknown) in blocks; false on a read error or past maxBytes.
+template <class ReadFn>
+bool ReadRest(ByteBuffer &out, size_t size, uint64_t maxBytes, ReadFn read) {
+    uint8_t block[65536];
+    for (;;) {
+        const long long n = read(block, sizeof block);
+        if (n < 0) return false;
+        if (n == 0) break;
+        const size_t got = static_cast<size_t>(n);
+        if (size + got > maxBytes) return false;
+        if (size + got > out.capacity()) {
+            // Rare: keep what was read while growing.
+            ByteBuffer bigger;
+            uint8_t *to = bigger.Prepare(2 * (size + got));
+            if (!to) return false;
+            if (size) std::memcpy(to, out.bytes().data(), size);
+            out = std::move(bigger);
+        }
+        std::memcpy(out.data() + size, block, got);
+        size += got;
+        out.SetSize(size);
+    }
+    out.SetSize(size);
+    return true;
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+
+bool StampFile(const char *path, FileStamp &stamp) {
+    struct _stat64 st;
+    if (!path || _stat64(path, &st) != 0) return false;
+    stamp = {static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtime) * 1000000000,
+             static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
+bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStamp *stamp) {
+    if (!path) return false;
+    if (stamp && !StampFile(path, *stamp)) return false;
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f) return false;
+    uint64_t expected = 0;
+    if (_fseeki64(f, 0, SEEK_END) == 0) {
+        const long long end = _ftelli64(f);
+        if (end > 0) expected = static_cast<uint64_t>(end);
+        std::rewind(f);
+    }
+    bool ok = expected <= maxBytes && out.Prepare(static_cast<size_t>(expected)) != nullptr;
+    size_t used = 0;
+    if (ok) {
+        used = std::fread(out.data(), 1, static_cast<size_t>(expected), f);
+        out.SetSize(used);
+        ok = ReadRest(out, used, maxBytes, [&](uint8_t *to, size_t n) -> long long {
+            const size_t got = std::fread(to, 1, n, f);
+            return got == 0 && std::ferror(f) ? -1 : static_cast<long long>(got);
+        });
+    }
+    std::fclose(f);
+    return ok;
+}
+
+#else
+
+namespace {
+FileStamp StampOf(const struct stat &st) {
+    return {static_cast<uint64_t>(st.st_size),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + static_cast<int64_t>(st.st_mtim.tv_nsec),
+            static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+}  // namespace
+
+bool StampFile(const char *path, FileStamp &stamp) {
+    struct stat st;
+    if (!path || ::stat(path, &st) != 0) return false;
+    stamp = StampOf(st);
+    return true;
+}
+
+bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStamp *stamp) {
+    if (!path) return false;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0;
+    // Regular files tell their size: one read of exactly that. Anything else
+    // (or a file that grows meanwhile) is read on in blocks.
+    const uint64_t expected = ok && S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    if (ok && stamp) *stamp = StampOf(st);
+    ok = ok && expected <= maxBytes && out.Prepare(static_cast<size_t>(expected)) != nullptr;
+    size_t used = 0;
+    while (ok && used < expected) {
+        const ssize_t n = ::read(fd, out.data() + used, expected - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        used += static_cast<size_t>(n);
+        out.SetSize(used);
+    }
+    out.SetSize(used);
+    if (ok)
+        ok = ReadRest(out, used, maxBytes, [&](uint8_t *to, size_t n) -> long long {
+            for (;;) {
+                const ssize_t got = ::read(fd, to, n);
+                if (got < 0 && errno == EINTR) continue;
+                return static_cast<long long>(got);
+            }
+        });
+    ::close(fd);
+    return ok;
+}
+
+#endif
+
+namespace {
+constexpr size_t kScratchKeep = size_t{8} << 20;
+thread_local ByteBuffer t_scratch;
+thread_local bool t_scratchInUse = false;
+}  // namespace
+
+ScratchFile::ScratchFile() : buffer_(&t_scratch), borrowed_(!t_scratchInUse) {
+    // A nested load (none today) gets a buffer of its own.
+    if (!borrowed_) buffer_ = new ByteBuffer;
+    else t_scratchInUse = true;
+}
+
+ScratchFile::~ScratchFile() {
+    if (!borrowed_) {
+        delete buffer_;
+        return;
+    }
+    if (buffer_->capacity() > kScratchKeep) buffer_->Release();
+    t_scratchInUse = false;
+}
+
+namespace {
+constexpr size_t kCacheKeep = size_t{32} << 20;
+// Larger than any file clock's tick (FAT keeps two seconds).
+constexpr int64_t kRacyMarginNs = int64_t{3} * 1000000000;
+
+int64_t WallClockNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+bool CachedFile::Get(const char *path, bool &fresh) {
+    fresh = false;
+    if (!path) return false;
+    if (trusted_ && path_ == path) {
+        FileStamp now;
+        if (StampFile(path, now) && now == stamp_) return true;
+    }
+    trusted_ = false;
+    fresh = true;
+    const int64_t readAt = WallClockNs();
+    if (!ReadFileInto(path, buffer_, uint64_t{1} << 31, &stamp_)) {
+        buffer_.Release();
+        return false;
+    }
+    if (stamp_.size == buffer_.bytes().size() && buffer_.bytes().size() <= kCacheKeep &&
+        stamp_.modifiedNs < readAt - kRacyMarginNs) {
+        path_ = path;
+        trusted_ = true;
+    }
+    return true;
+}
+
+void CachedFile::Drop() {
+    buffer_.Release();
+    path_.clear();
+    trusted_ = false;
 }
 
 std::string TextModeFromBytes(std::string_view bytes) {

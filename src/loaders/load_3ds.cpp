@@ -218,11 +218,14 @@ void ThreeDsReader::WalkObject(ChunkState &parent, size_t index, int depth) {
                 const uint16_t count = ReadCount(chunk);
                 const size_t n = static_cast<size_t>(std::min<uint64_t>(count, Available(chunk) / 8));
                 object.faces.assign(n, StaticFace{});
-                for (StaticFace &face : object.faces) {
-                    uint16_t abcf[4] = {};
-                    Consume(chunk, abcf, 8);
-                    for (int k = 0; k < 3; ++k) face.vertexIndex[k] = abcf[k];
+                // n fits what the chunk still holds, so all n records are in the data.
+                const uint8_t *records = cursor_.bytes().data() + cursor_.position();
+                for (size_t f = 0; f < n; ++f) {
+                    uint16_t abcf[4];
+                    std::memcpy(abcf, records + 8 * f, 8);
+                    for (int k = 0; k < 3; ++k) object.faces[f].vertexIndex[k] = abcf[k];
                 }
+                Consume(chunk, nullptr, n * 8);
                 object.faceCount = static_cast<int32_t>(n);
                 return;
             }
@@ -258,12 +261,12 @@ bool Parse3ds(std::span<const uint8_t> bytes, const char *path, StaticModel &mod
 
 bool Load3ds(const char *path, StaticModel &model) {
     if (!path) return false;
-    const auto bytes = ReadWholeFile(path);
-    if (!bytes) {
+    ScratchFile file;
+    if (!file.Read(path)) {
         ReportMessage("Error", "Unable to find the file: %s!", path);
         return false;
     }
-    return Parse3ds(*bytes, path, model);
+    return Parse3ds(file.bytes(), path, model);
 }
 
 }  // namespace vesk

@@ -110,8 +110,9 @@ class AseReader {
 public:
     AseReader(std::string_view text, StaticModel &model) : text_(text), model_(model) {}
 
-    void Run() {
-        Index();
+    template <class Lines>
+    void Run(Lines lines) {
+        Index(lines);
         int32_t materialCount = 0;
         for (const Statement &s : statements_)
             if (s.key == Key::MaterialCount) {
@@ -135,11 +136,12 @@ public:
     }
 
 private:
-    void Index() {
-        LineReader lines(text_);
+    // Offsets are counted as in the text-mode text, whatever the reader drops.
+    template <class Lines>
+    void Index(Lines &lines) {
         std::string_view line;
         while (lines.Next(line)) {
-            const size_t offset = static_cast<size_t>(line.data() - text_.data());
+            const size_t offset = static_cast<size_t>(line.data() - text_.data()) - DroppedBefore(lines);
             std::string_view rest = line;
             const Key key = Classify(NextWord(rest));
             if (key == Key::Other) continue;
@@ -147,7 +149,13 @@ private:
             if (key == Key::Material) materialStarts_.push_back(statements_.size());
             statements_.push_back({key, rest, offset});
         }
+        textSize_ = text_.size() - Dropped(lines);
     }
+
+    static size_t DroppedBefore(const LineReader &) { return 0; }
+    static size_t Dropped(const LineReader &) { return 0; }
+    static size_t DroppedBefore(const TextModeLineReader &lines) { return lines.droppedBeforeLine(); }
+    static size_t Dropped(const TextModeLineReader &lines) { return lines.dropped(); }
 
     // Statements after start up to the next start of the same list, or the end.
     std::pair<size_t, size_t> Region(const std::vector<size_t> &starts, size_t i) const {
@@ -176,6 +184,7 @@ private:
     void FillObject(size_t n);
 
     std::string_view text_;
+    size_t textSize_ = 0;
     StaticModel &model_;
     std::vector<Statement> statements_;
     std::vector<size_t> objectStarts_;
@@ -187,7 +196,7 @@ void AseReader::FillObject(size_t n) {
     object.materialIndex = -1;
     object.texCoordsPerCorner = true;
     const auto [begin, end] = Region(objectStarts_, n);
-    const size_t regionEnd = end < statements_.size() ? statements_[end].offset : text_.size();
+    const size_t regionEnd = end < statements_.size() ? statements_[end].offset : textSize_;
     const size_t regionBytes = regionEnd - statements_[objectStarts_[n]].offset;
 
     bool haveRef = false;
@@ -258,22 +267,34 @@ void AseReader::FillObject(size_t n) {
 
 }  // namespace
 
-bool ParseAse(std::string_view text, StaticModel &model) {
+namespace {
+template <class Lines>
+void ReadAse(std::string_view text, StaticModel &model) {
     AseReader reader(text, model);
-    reader.Run();
+    reader.Run(Lines(text));
     DropInvalidFaces(model, 0);
     SmoothVertexNormals(model);
+}
+}  // namespace
+
+bool ParseAse(std::string_view text, StaticModel &model) {
+    ReadAse<LineReader>(text, model);
+    return true;
+}
+
+bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
+    ReadAse<TextModeLineReader>(bytes, model);
     return true;
 }
 
 bool LoadAse(const char *path, StaticModel &model) {
     if (!path) return false;
-    const std::optional<std::string> text = ReadTextFile(path);
-    if (!text) {
+    ScratchFile file;
+    if (!file.Read(path)) {
         ReportMessage("Error", "Unable to find or open the file: %s", path);
         return false;
     }
-    return ParseAse(*text, model);
+    return ParseAseBytes(file.text(), model);
 }
 
 }  // namespace vesk

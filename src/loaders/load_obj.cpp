@@ -145,26 +145,37 @@ void ObjReader::Close() {
 
 }  // namespace
 
-bool ParseObj(std::string_view text, StaticModel &model) {
+namespace {
+template <class Lines>
+void ReadObjLines(Lines lines, StaticModel &model) {
     const int32_t firstNew = model.objectCount;
     ObjReader reader(model);
-    LineReader lines(text);
     std::string_view line;
     while (lines.Next(line)) reader.Line(line);
     reader.Close();
     DropInvalidFaces(model, firstNew);
     SmoothVertexNormals(model);
+}
+}  // namespace
+
+bool ParseObj(std::string_view text, StaticModel &model) {
+    ReadObjLines(LineReader(text), model);
+    return true;
+}
+
+bool ParseObjBytes(std::string_view bytes, StaticModel &model) {
+    ReadObjLines(TextModeLineReader(bytes), model);
     return true;
 }
 
 bool LoadObj(const char *path, StaticModel &model) {
     if (!path) return false;
-    const std::optional<std::string> text = ReadTextFile(path);
-    if (!text) {
+    ScratchFile file;
+    if (!file.Read(path)) {
         ReportMessage("Error", "Unable to find or open the file: %s", path);
         return false;
     }
-    return ParseObj(*text, model);
+    return ParseObjBytes(file.text(), model);
 }
 
 }  // namespace vesk

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <utility>
 #include <string_view>
 #include <type_traits>
@@ -139,6 +140,39 @@ void Md2File::ReadFrame(int32_t frame, StaticObject &object) const {
     }
 }
 
+void Md2File::WriteFrameMesh(int32_t frame, std::span<Md2Vertex> out) const {
+    const Md2Header &h = header_;
+    const uint8_t *base = bytes_.data();
+    const uint8_t *frameBytes = base + static_cast<uint64_t>(h.offsetFrames) +
+                                static_cast<uint64_t>(h.frameSize) * static_cast<uint64_t>(frame);
+    float scale[3], translate[3];
+    std::memcpy(scale, frameBytes, sizeof scale);
+    std::memcpy(translate, frameBytes + 12, sizeof translate);
+    const uint8_t *packed = frameBytes + kMd2FrameHeaderSize;
+    const uint8_t *st = base + h.offsetTexCoords;
+    const uint8_t *triangles = base + h.offsetTriangles;
+    const float width = static_cast<float>(h.skinWidth);
+    const float height = static_cast<float>(h.skinHeight);
+    // The same arithmetic as ReadShared, ReadFrame and WriteMd2Mesh, straight
+    // from the file's bytes: Open checked every index.
+    size_t n = 0;
+    for (int32_t t = 0; t < h.numTriangles; ++t) {
+        Md2Triangle tri;
+        std::memcpy(&tri, triangles + sizeof tri * static_cast<size_t>(t), sizeof tri);
+        for (int k = 0; k < 3; ++k) {
+            Md2Vertex &v = out[n++];
+            const uint8_t *b = packed + 4 * static_cast<size_t>(tri.vertex[k]);
+            v.position.x = static_cast<float>(b[0]) * scale[0] + translate[0];
+            v.position.y = static_cast<float>(b[2]) * scale[2] + translate[2];
+            v.position.z = -(static_cast<float>(b[1]) * scale[1] + translate[1]);
+            int16_t coord[2];
+            std::memcpy(coord, st + 4 * static_cast<size_t>(tri.st[k]), sizeof coord);
+            v.u = static_cast<float>(coord[0]) / width;
+            v.v = 1.0f - static_cast<float>(coord[1]) / height;
+        }
+    }
+}
+
 void SplitFrameName(std::string_view name, std::string_view &animation, int32_t &frameNumber) {
     animation = name;
     frameNumber = 0;
@@ -225,36 +259,53 @@ void InterpolateMd2Frame(float t, std::span<const Md2Vertex> from, std::span<con
 
 namespace {
 
-// Reads and checks the file, with the loader's messages; file views bytes.
-bool OpenMd2(const char *path, std::vector<uint8_t> &bytes, Md2File &file) {
-    auto read = ReadWholeFile(path);
-    if (!read) {
+// The last MD2 file a call read, with its check's outcome: per-frame hosts ask
+// for frame after frame of one file.
+struct Md2Cache {
+    CachedFile file;
+    Md2File md2;
+    Md2Status status = Md2Status::Corrupt;
+};
+Md2Cache g_md2;
+
+// Reads (or reuses) and checks the file, with the loader's messages. Caller
+// holds g_md2.file.mutex().
+const Md2File *OpenMd2(const char *path) {
+    bool fresh = false;
+    if (!g_md2.file.Get(path, fresh)) {
         ReportMessage("Error", "Unable to find the file: %s!", path);
-        return false;
+        return nullptr;
     }
-    bytes = std::move(*read);
-    switch (file.Open(bytes)) {
+    if (fresh) g_md2.status = g_md2.md2.Open(g_md2.file.bytes());
+    switch (g_md2.status) {
         case Md2Status::Ok:
-            return true;
+            return &g_md2.md2;
         case Md2Status::BadVersion:
             ReportMessage("Error", "Invalid file format (Version not 8): %s!", path);
-            return false;
+            return nullptr;
         case Md2Status::Corrupt:
             break;
     }
     ReportMessage("Error", "Invalid file format (corrupt data): %s!", path);
-    return false;
+    return nullptr;
 }
 
 }  // namespace
+
+void DropMd2FileCache() {
+    std::lock_guard<std::mutex> lock(g_md2.file.mutex());
+    g_md2.file.Drop();
+    g_md2.md2 = Md2File{};
+}
+
 }  // namespace vesk
 
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count) {
-    std::vector<uint8_t> bytes;
-    vesk::Md2File file;
-    if (!vesk::OpenMd2(path, bytes, file)) return 0;
-    std::vector<std::string_view> names(static_cast<size_t>(file.FrameCount()));
-    for (size_t i = 0; i < names.size(); ++i) names[i] = file.FrameName(static_cast<int32_t>(i));
+    std::lock_guard<std::mutex> lock(vesk::g_md2.file.mutex());
+    const vesk::Md2File *file = vesk::OpenMd2(path);
+    if (!file) return 0;
+    std::vector<std::string_view> names(static_cast<size_t>(file->FrameCount()));
+    for (size_t i = 0; i < names.size(); ++i) names[i] = file->FrameName(static_cast<int32_t>(i));
     const std::vector<Md2AnimationRange> found = vesk::Md2AnimationRanges(names);
     if (!found.empty()) std::memcpy(ranges, found.data(), found.size() * sizeof(Md2AnimationRange));
     *count = static_cast<int32_t>(found.size());
@@ -262,17 +313,12 @@ VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRang
 }
 
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count) {
-    std::vector<uint8_t> bytes;
-    vesk::Md2File file;
-    if (!vesk::OpenMd2(path, bytes, file)) return 0;
-    if (frameIndex < 0 || frameIndex >= file.FrameCount()) return 0;
-    vesk::StaticObject shared;
-    file.ReadShared(shared);
-    vesk::StaticObject other;
-    vesk::StaticObject &frame = frameIndex == 0 ? shared : other;
-    file.ReadFrame(frameIndex, frame);
-    const size_t corners = 3 * static_cast<size_t>(shared.faceCount);
-    vesk::WriteMd2Mesh(shared, frame, std::span<Md2Vertex>(vertices, corners));
+    std::lock_guard<std::mutex> lock(vesk::g_md2.file.mutex());
+    const vesk::Md2File *file = vesk::OpenMd2(path);
+    if (!file) return 0;
+    if (frameIndex < 0 || frameIndex >= file->FrameCount()) return 0;
+    const size_t corners = 3 * static_cast<size_t>(file->header().numTriangles);
+    file->WriteFrameMesh(frameIndex, std::span<Md2Vertex>(vertices, corners));
     *count = static_cast<int32_t>(corners);
     return 1;
 }

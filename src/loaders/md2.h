@@ -41,6 +41,9 @@ public:
     void ReadShared(StaticObject &object) const;
     // The frame's decompressed positions, turned into the Y-up frame.
     void ReadFrame(int32_t frame, StaticObject &object) const;
+    // What WriteMd2Mesh writes for this frame, without the objects in between:
+    // 3 * triangle count corners; the normal slots are left alone.
+    void WriteFrameMesh(int32_t frame, std::span<Md2Vertex> out) const;
 
 private:
     std::span<const uint8_t> bytes_;
@@ -67,5 +70,8 @@ float Md2FramePast(float &elapsed, float &lastTime, int32_t &currentFrame, int32
 // out may alias from or to.
 void InterpolateMd2Frame(float t, std::span<const Md2Vertex> from, std::span<const Md2Vertex> to,
                          std::span<Md2Vertex> out, BoundingBox &box);
+
+// Forgets the file the MD2 exports keep between calls (the next call reads anew).
+void DropMd2FileCache();
 
 }  // namespace vesk

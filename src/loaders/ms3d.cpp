@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -145,18 +146,40 @@ bool Ms3dTextureName(const Ms3dModel &model, int32_t materialIndex, std::string_
 
 namespace {
 
-// Reads and parses the file, then hands the model (which views the file's
-// bytes) to write; false, with nothing written, when the file does not parse.
+// The last file the exports read and its parse: a host asks for the info,
+// vertices, triangles and every group of one file in a row.
+struct Ms3dCache {
+    vesk::CachedFile file;
+    vesk::Ms3dModel model;
+    bool parsed = false;
+};
+Ms3dCache g_ms3d;
+
+// Reads (or reuses) and parses the file, then hands the model (which views
+// the file's bytes) to write; false, with nothing written, when the file does
+// not parse.
 template <class Write>
 VeskBool WithMs3d(const char *path, Write write) {
-    const auto bytes = vesk::ReadWholeFile(path);
-    vesk::Ms3dModel model;
-    if (!bytes || !vesk::ParseMs3d(*bytes, model)) return 0;
-    write(model);
+    std::lock_guard<std::mutex> lock(g_ms3d.file.mutex());
+    bool fresh = false;
+    if (!g_ms3d.file.Get(path, fresh)) return 0;
+    if (fresh) {
+        g_ms3d.model = vesk::Ms3dModel{};
+        g_ms3d.parsed = vesk::ParseMs3d(g_ms3d.file.bytes(), g_ms3d.model);
+    }
+    if (!g_ms3d.parsed) return 0;
+    write(g_ms3d.model);
     return 1;
 }
 
 }  // namespace
+
+void vesk::DropMs3dFileCache() {
+    std::lock_guard<std::mutex> lock(g_ms3d.file.mutex());
+    g_ms3d.file.Drop();
+    g_ms3d.model = Ms3dModel{};
+    g_ms3d.parsed = false;
+}
 
 VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info) {
     return WithMs3d(path, [&](const vesk::Ms3dModel &model) {

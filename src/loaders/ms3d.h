@@ -1,5 +1,6 @@
 // MS3D models: one validating pass over the file, then one writer per record
-// kind. Nothing survives a call.
+// kind. The exports keep the last file read and its parse while the file is
+// unchanged.
 #pragma once
 
 #include <VeskMathLIB.h>
@@ -48,5 +49,8 @@ bool WriteMs3dGroupIndices(const Ms3dModel &model, int32_t groupIndex, uint32_t 
 void WriteMs3dMaterials(const Ms3dModel &model, std::span<Ms3dMaterial> out);
 // The material's texture name, at most 127 characters; false for no such material.
 bool Ms3dTextureName(const Ms3dModel &model, int32_t materialIndex, std::string_view &name);
+
+// Forgets the file the MS3D exports keep between calls.
+void DropMs3dFileCache();
 
 }  // namespace vesk

@@ -23,12 +23,15 @@ namespace {
 
 bool ValidVertex(int32_t index, int32_t vertexCount) { return index >= 0 && index < vertexCount; }
 
-void SmoothObject(StaticObject &object) {
+// count is scratch shared by the objects of one model; the sums gather in the
+// normals themselves.
+void SmoothObject(StaticObject &object, std::vector<int32_t> &count) {
     const size_t vertexCount = object.vertices.size();
     // Summing face by face in face order gives every vertex the same sum, in
     // the same order, as a loop over vertices with an inner loop over faces.
-    std::vector<Vector3> sum(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
-    std::vector<int32_t> count(vertexCount, 0);
+    std::vector<Vector3> &sum = object.normals;
+    sum.assign(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
+    count.assign(vertexCount, 0);
     for (const StaticFace &face : object.faces) {
         const int32_t *idx = face.vertexIndex;
         if (!ValidVertex(idx[0], object.vertexCount) || !ValidVertex(idx[1], object.vertexCount) ||
@@ -52,22 +55,25 @@ void SmoothObject(StaticObject &object) {
             ++count[idx[k]];
         }
     }
-    object.normals.assign(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
     for (size_t i = 0; i < vertexCount; ++i) {
-        if (count[i] == 0) continue;  // unused vertex: no direction to give
+        if (count[i] == 0) continue;  // unused vertex: no direction to give (its sum stayed 0)
         const float c = -static_cast<float>(count[i]);
         const Vector3 avg{sum[i].x / c, sum[i].y / c, sum[i].z / c};
         const float length = std::sqrt(avg.x * avg.x + avg.y * avg.y + avg.z * avg.z);
-        if (!(length > 0.0f) || !std::isfinite(length)) continue;  // cancelled or overflowed
-        object.normals[i] = Vector3{avg.x / length, avg.y / length, avg.z / length};
+        if (!(length > 0.0f) || !std::isfinite(length)) {
+            sum[i] = Vector3{0.0f, 0.0f, 0.0f};  // cancelled or overflowed
+            continue;
+        }
+        sum[i] = Vector3{avg.x / length, avg.y / length, avg.z / length};
     }
 }
 
 }  // namespace
 
 void SmoothVertexNormals(StaticModel &model) {
+    std::vector<int32_t> count;
     for (int32_t i = 0; i < model.objectCount && static_cast<size_t>(i) < model.objects.size(); ++i)
-        SmoothObject(model.objects[i]);
+        SmoothObject(model.objects[i], count);
 }
 
 int32_t DropInvalidFaces(StaticModel &model, int32_t first) {

@@ -76,13 +76,17 @@ int32_t DropInvalidFaces(StaticModel &model, int32_t first);
 
 // Loaders. Each appends to or overwrites the model as its format's rules say,
 // smooths every held object on success and reports failures by message; `path`
-// names the file in messages. The Parse* forms read data already in memory.
+// names the file in messages. The Parse* forms read data already in memory:
+// ParseObj and ParseAse take text already in text mode, the *Bytes forms the
+// file's raw bytes (as the loaders do; the same results as translating first).
 bool Load3ds(const char *path, StaticModel &model);
 bool Parse3ds(std::span<const uint8_t> bytes, const char *path, StaticModel &model);
 bool LoadObj(const char *path, StaticModel &model);
 bool ParseObj(std::string_view text, StaticModel &model);
+bool ParseObjBytes(std::string_view bytes, StaticModel &model);
 bool LoadAse(const char *path, StaticModel &model);
 bool ParseAse(std::string_view text, StaticModel &model);
+bool ParseAseBytes(std::string_view bytes, StaticModel &model);
 
 // The static mesh exports' work, over typed host records.
 enum class StaticFileType : int32_t { ThreeDs = 0, Obj = 1, Ase = 2 };
