@@ -81,8 +81,8 @@ SceneResult RunOctreeScene(Host &host) {
     }
     StaticModelInfo info{};
     EnsureStaticModel(lib, path, &info);
-    const int32_t faces = lib.VeskGet3DS_Faces ? lib.VeskGet3DS_Faces(-1) : 0;
-    std::vector<Poly> polys(faces > 0 ? static_cast<size_t>(faces) : 0);
+    const int32_t faces = lib.VeskGet3DS_Faces ? lib.VeskGet3DS_Faces(-1) : -1;
+    std::vector<Poly> polys(faces >= 0 ? static_cast<size_t>(faces) : GenerousTriangles(path));
     int32_t count = 0;
     Frame setup;
     if (!polys.empty()) Timed(setup, "mesh copy", [&] { lib.Get3DS_MESHPOLY(polys.data(), &count, 0); });

@@ -14,14 +14,6 @@ struct StaticCandidate {
     const char *texture;
 };
 
-// Corners the host makes room for when the build has no size query: no file
-// holds more triangles than it has bytes.
-size_t GenerousCorners(const std::string &path) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : static_cast<size_t>(size) * 3;
-}
-
 }  // namespace
 
 SceneResult RunStaticScene(Host &host) {
@@ -43,7 +35,7 @@ SceneResult RunStaticScene(Host &host) {
 
     // Every object's corners, copied once; Get3DS_MESH also sets GL's current
     // texture coordinate as it copies, which the host checks reached GL.
-    const size_t room = GenerousCorners(path);
+    const size_t room = 3 * GenerousTriangles(path);
     std::vector<std::vector<PolyVertex>> objects;
     BoundingBox all{1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f};
     int texturedChecks = 0, texturedAgree = 0;

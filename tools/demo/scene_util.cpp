@@ -108,6 +108,12 @@ bool EnsureStaticModel(Library &lib, const std::string &path, StaticModelInfo *i
     return info->objectCount > 0;
 }
 
+size_t GenerousTriangles(const std::string &path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<size_t>(size);
+}
+
 std::string Pad2(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
 bool FileExists(const std::string &path) {

@@ -63,6 +63,9 @@ float FacetShade(const float a[3], const float b[3], const float c[3]);
 // static model the library keeps, so it is loaded once per process.
 constexpr const char *kStaticModelFile = "assimp/OBJ/spider.obj";
 bool EnsureStaticModel(Library &lib, const std::string &path, StaticModelInfo *info);
+// Room the host makes when the build has no size query: no file holds more
+// triangles than it has bytes.
+size_t GenerousTriangles(const std::string &path);
 
 std::string Pad2(int n);
 bool FileExists(const std::string &path);

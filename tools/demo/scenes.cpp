@@ -52,7 +52,7 @@ const std::vector<SceneInfo> &Scenes() {
          {"Get3DS_INFO", "Get3DS_MESH"},
          &RunStaticScene},
         {"octree", "static model through an octree walk, lit by lightmaps of three point lights",
-         {"Get3DS_INFO", "VeskGet3DS_Faces", "Get3DS_MESHPOLY", "BuildVeskOctree", "RenderVeskOctree",
+         {"Get3DS_INFO", "Get3DS_MESHPOLY", "BuildVeskOctree", "RenderVeskOctree",
           "CreateLightmaps", "CalculateFrustum"},
          &RunOctreeScene},
         {"halflife", "Half-Life model posed by its skeleton, drawn from the library's triangle list",
