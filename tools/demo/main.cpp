@@ -25,6 +25,7 @@ void Usage(std::FILE *to) {
                  "  --out DIR               output folder (default ./demo-out)\n"
                  "  --data DIR              extracted test data (default $VESK_TESTDATA or the build's)\n"
                  "  --library PATH          library to load (default: %s by name)\n"
+                 "  --seed N                which spawn point the walk starts from (default 1)\n"
                  "  --sheet-width N         contact sheet cell width, one row per scene (default 240)\n"
                  "  --help                  this text\n\n"
                  "scenes:\n",
@@ -106,6 +107,8 @@ int main(int argc, char **argv) {
             options.data = value();
         } else if (a == "--library") {
             library = value();
+        } else if (a == "--seed") {
+            options.seed = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
         } else if (a == "--sheet-width") {
             sheetWidth = std::clamp(std::atoi(value()), 32, 1024);
         } else {
