@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "scene_util.h"
+#include "walk.h"
 
 #if VESK_DEMO_LEVEL
 
@@ -182,21 +183,7 @@ void DrawVisibleFaces(Library &lib, const Level &level, const float eye[3], Fram
     frame.culled = level.polygonTriangles - drawn;
 }
 
-
 // --- the walk -------------------------------------------------------------
-
-struct V3 {
-    float x, y, z;
-};
-V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 operator*(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float Length(V3 a) { return std::sqrt(Dot(a, a)); }
-V3 Scaled(V3 a, V3 r) { return {a.x * r.x, a.y * r.y, a.z * r.z}; }
-V3 Unscaled(V3 a, V3 r) { return {a.x / r.x, a.y / r.y, a.z / r.z}; }
-V3 Of(const Vector3 &v) { return {v.x, v.y, v.z}; }
 
 // Every polygon face as triangles, in world coordinates.
 std::vector<Poly> LevelTriangles(const Level &level) {
@@ -219,103 +206,6 @@ std::vector<Poly> LevelTriangles(const Level &level) {
     return polys;
 }
 
-struct Walker {
-    Library &lib;
-    const std::vector<Poly> &all;
-    V3 radii;
-    Frame *frame = nullptr;
-    std::vector<Poly> near;  // the broad phase: triangles whose box meets the move's
-
-    // The triangles a move from p by d (world) could touch.
-    void Gather(V3 p, V3 d) {
-        near.clear();
-        const V3 lo{std::min(p.x, p.x + d.x) - radii.x - 1, std::min(p.y, p.y + d.y) - radii.y - 1,
-                    std::min(p.z, p.z + d.z) - radii.z - 1};
-        const V3 hi{std::max(p.x, p.x + d.x) + radii.x + 1, std::max(p.y, p.y + d.y) + radii.y + 1,
-                    std::max(p.z, p.z + d.z) + radii.z + 1};
-        for (const Poly &t : all) {
-            float mn[3] = {1e30f, 1e30f, 1e30f}, mx[3] = {-1e30f, -1e30f, -1e30f};
-            for (const PolyVertex &c : t.corner) {
-                const float q[3] = {c.position.x, c.position.y, c.position.z};
-                for (int i = 0; i < 3; ++i) mn[i] = std::min(mn[i], q[i]), mx[i] = std::max(mx[i], q[i]);
-            }
-            if (mx[0] >= lo.x && mn[0] <= hi.x && mx[1] >= lo.y && mn[1] <= hi.y && mx[2] >= lo.z && mn[2] <= hi.z)
-                near.push_back(t);
-        }
-    }
-
-    // Collide and slide in the body's unit-sphere space: move to just short
-    // of the first hit, then spend what is left of the move along the plane
-    // that touches the sphere there.
-    V3 Slide(V3 pos, V3 vel, int depth) {
-        constexpr float kVeryClose = 0.005f;
-        if (depth > 5 || Length(vel) < kVeryClose * 0.1f) return pos;
-        CollisionBody body{};
-        body.velocity = {vel.x, vel.y, vel.z};
-        body.position = {pos.x, pos.y, pos.z};
-        body.radii = {radii.x, radii.y, radii.z};
-        Timed(*frame, "collision", [&] { lib.CheckCollision(nullptr, &body, near.data(), static_cast<int32_t>(near.size())); });
-        if (!body.collided) return pos + vel;
-        const V3 dest = pos + vel;
-        V3 base = pos;
-        V3 hit = Of(body.polygonPoint);
-        const float distance = static_cast<float>(body.distance);
-        const V3 dir = vel * (1.0f / Length(vel));
-        if (distance >= kVeryClose) {
-            base = pos + dir * (distance - kVeryClose);
-            hit = hit - dir * kVeryClose;
-        }
-        V3 normal = base - hit;
-        const float n = Length(normal);
-        if (n <= 0) return base;
-        normal = normal * (1.0f / n);
-        const V3 slideDest = dest - normal * Dot(dest - hit, normal);
-        const V3 slide = slideDest - hit;
-        if (Length(slide) < kVeryClose) return base;
-        return Slide(base, slide, depth + 1);
-    }
-
-    // How far toward `to` a small sphere gets from `from` (world): where the
-    // follow camera may stand without looking out of a wall.
-    V3 Reach(V3 from, V3 to, float radius) {
-        const V3 saved = radii;
-        radii = {radius, radius, radius};
-        const V3 d = to - from;
-        Gather(from, d);
-        CollisionBody body{};
-        body.velocity = {d.x / radius, d.y / radius, d.z / radius};
-        body.position = {from.x / radius, from.y / radius, from.z / radius};
-        body.radii = {radius, radius, radius};
-        Timed(*frame, "collision", [&] { lib.CheckCollision(nullptr, &body, near.data(), static_cast<int32_t>(near.size())); });
-        radii = saved;
-        if (!body.collided) return to;
-        const float length = Length(d);
-        const float travelled = std::max(0.0f, static_cast<float>(body.distance) * radius - 2.0f);
-        return from + d * (std::min(travelled, length) / length);
-    }
-
-    // One step: the walk along the ground, then gravity, each with the slide.
-    V3 Step(V3 world, V3 move, V3 fall) {
-        Gather(world, move);
-        V3 e = Slide(Unscaled(world, radii), Unscaled(move, radii), 0);
-        world = Scaled(e, radii);
-        Gather(world, fall);
-        e = Slide(Unscaled(world, radii), Unscaled(fall, radii), 0);
-        return Scaled(e, radii);
-    }
-};
-
-// True when segment a-b passes through triangle t (both ends strictly apart).
-bool Crosses(V3 a, V3 b, const Poly &t) {
-    const V3 p0 = Of(t.corner[0].position), p1 = Of(t.corner[1].position), p2 = Of(t.corner[2].position);
-    const V3 n = Cross(p1 - p0, p2 - p0);
-    const float da = Dot(a - p0, n), db = Dot(b - p0, n);
-    if ((da > 0) == (db > 0) || da == 0 || db == 0) return false;
-    const V3 x = a + (b - a) * (da / (da - db));
-    const V3 c0 = Cross(p1 - p0, x - p0), c1 = Cross(p2 - p1, x - p1), c2 = Cross(p0 - p2, x - p2);
-    return Dot(c0, n) > 0 && Dot(c1, n) > 0 && Dot(c2, n) > 0;
-}
-
 void DrawBody(V3 c, V3 r) {
     constexpr int kRings = 10, kSegments = 16;
     for (int i = 0; i < kRings; ++i) {
@@ -334,7 +224,6 @@ void DrawBody(V3 c, V3 r) {
         glEnd();
     }
 }
-
 Mat4 Projection(const Canvas &canvas) {
     return Perspective(75.0f, static_cast<float>(canvas.Width()) / static_cast<float>(canvas.Height()), 4.0f, 8192.0f);
 }
@@ -389,7 +278,7 @@ SceneResult RunWalkScene(Host &host) {
     const std::vector<Poly> triangles = LevelTriangles(level);
     // A body the size of a player: 30 wide, 56 tall.
     const V3 radii{15.0f, 28.0f, 15.0f};
-    Walker walker{host.lib, triangles, radii, nullptr, {}};
+    Walker walker(host.lib, triangles, radii);
     const Spawn &start = level.spawns[host.options.seed % level.spawns.size()];
     // A little off the spawn's heading, so that a wall met on the way is slid along.
     const float heading = start.yaw + 0.4f;
@@ -407,7 +296,7 @@ SceneResult RunWalkScene(Host &host) {
         Frame frame;
         frame.name = "walk-" + Pad2(f);
         if (f == 0) frame.calls = load.calls;
-        walker.frame = &frame;
+        walker.SetFrame(&frame);
         for (int step = 0; step < kStepsPerFrame; ++step) {
             const V3 next = walker.Step(pos, move, fall);
             // Checked apart from the library: the centre never crosses a face.
