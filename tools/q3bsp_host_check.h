@@ -6,6 +6,8 @@
 
 #include <VeskMathLIB.h>
 
+#include "host_dl.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -156,6 +158,23 @@ inline bool LevelDigest(const LevelExports &lib, const char *path, int32_t count
     faces = DigestFaces();
     digest = DigestOf(counts, faces);
     return true;
+}
+
+template <class Module>
+LevelExports ResolveLevelExports(Module lib) {
+    LevelExports e{};
+    e.counts = VeskResolve<decltype(e.counts)>(lib, "VeskGetQ3BSP_Counts");
+    e.info = VeskResolve<decltype(e.info)>(lib, "GetQ3BSP_INFO");
+    e.process2 = VeskResolve<decltype(e.process2)>(lib, "GetQ3BSP_Process2");
+    e.calculateFrustum = VeskResolve<decltype(e.calculateFrustum)>(lib, "CalculateFrustum");
+    return e;
+}
+
+// The line both host programs print; the Windows check compares them.
+inline void PrintDigestLine(const int32_t counts[7], const std::vector<intptr_t> &faces, uint64_t digest) {
+    std::printf("q3bsp counts %d %d %d %d %d %d %d faces %u digest %016llx\n", counts[0], counts[1], counts[2],
+                counts[3], counts[4], counts[5], counts[6], static_cast<unsigned>(faces.size()),
+                static_cast<unsigned long long>(digest));
 }
 
 }  // namespace vesk_host

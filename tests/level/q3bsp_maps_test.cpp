@@ -217,11 +217,7 @@ TEST(Q3BspMaps, SphereTestAgreesWithTheStoredTree) {
 TEST(Q3BspMaps, HostDigestFromTheFirstSpawn) {
     VeskModule lib = VeskOpen(VeskLibraryName());
     ASSERT_NE(lib, nullptr);
-    vesk_host::LevelExports e{};
-    e.counts = VeskResolve<decltype(e.counts)>(lib, "VeskGetQ3BSP_Counts");
-    e.info = VeskResolve<decltype(e.info)>(lib, "GetQ3BSP_INFO");
-    e.process2 = VeskResolve<decltype(e.process2)>(lib, "GetQ3BSP_Process2");
-    e.calculateFrustum = VeskResolve<decltype(e.calculateFrustum)>(lib, "CalculateFrustum");
+    const vesk_host::LevelExports e = vesk_host::ResolveLevelExports(lib);
     const std::string path = DataPath(kMaps[0]);
     int32_t counts[7];
     std::vector<intptr_t> faces;
@@ -235,7 +231,7 @@ TEST(Q3BspMaps, HostDigestFromTheFirstSpawn) {
     CalculateFrustum(&frustum, &view, &projection);
     EXPECT_EQ(faces, Reference{map}.Visible(spawn.origin, &frustum));
     EXPECT_EQ(counts[1], map.length[13] / 104);
-    std::printf("q3bsp digest %016llx faces %zu\n", static_cast<unsigned long long>(digest), faces.size());
+    vesk_host::PrintDigestLine(counts, faces, digest);
     VeskClose(lib);
 }
 
