@@ -653,7 +653,9 @@ VESK_API void VESK_CALL GetQ3BSP_Process2(const Vector3 *camera, const Frustum *
 /* The same walk on host arrays as GetQ3BSP_INFO filled them, without the
    frustum, the face-type filter or the once-only rule: every leaf face index
    of every visible leaf, once per leaf. visibility null: every leaf visible.
-   Returns 0. */
+   leafCount and the arrays as VeskGetQ3BSP_Counts sized them; no export
+   reports bytesPerCluster: it is the int32 at byte 4 of the file's
+   visibility lump (lump 16). Returns 0. */
 VESK_API int32_t VESK_CALL GetQ3BSP_ProcessEX(const Vector3 *camera, int32_t ignored, int32_t leafCount,
                                               const Q3BspLeaf *leaves, const int32_t *leafFaces,
                                               const Q3BspNode *nodes, const Q3BspPlane *planes,
