@@ -30,7 +30,7 @@ map="$VESK_TESTDATA/openarena/maps/oa_dm1.bsp"
 cmake -G Ninja -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_WERROR=ON >/dev/null
 ninja -C "$out/native" -j "$jobs" VeskMathLIB vesk_q3bsp_digest
 linux_line=$("$out/native/tools/vesk_q3bsp_digest" "$map")
-windows_line=$(grep '^q3bsp ' "$out/win_host.log" || true)
+windows_line=$(tr -d '\r' <"$out/win_host.log" | grep '^q3bsp ' || true)
 echo "linux:   $linux_line"
 echo "windows: $windows_line"
 if [ -z "$windows_line" ] || [ "$linux_line" != "$windows_line" ]; then
