@@ -540,6 +540,133 @@ VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, 
 /* Q3 BSP levels                                                            */
 /* ------------------------------------------------------------------------ */
 
+/* A Q3 BSP level: one module-level level object, replaced by every
+   successful GetQ3BSP_INFO and kept by a failed one. Its geometry is turned
+   from the file's Z-up frame into the host's Y-up frame: a point (x, y, z)
+   becomes (x, z, -y). A load checks the whole file first (magic "IBSP",
+   version 46 or 47, every lump inside the file, every index inside its table,
+   the visibility header, at least one node and one leaf, a node graph without
+   cycles); a damaged file is refused with the "Error" message "Invalid file
+   format (corrupt data): <path>!" and changes nothing. */
+
+/* Plane: normal . p = distance. Normal in the host frame. 16 bytes. */
+typedef struct Q3BspPlane {
+    Vector3 normal;
+    float distance;
+} Q3BspPlane;
+
+/* Tree node. Child >= 0: a node index; child < 0: leaf ~child. Front is the
+   side where normal . p - distance >= 0. Box as stored in the file (Z-up).
+   36 bytes. */
+typedef struct Q3BspNode {
+    int32_t plane;
+    int32_t front;
+    int32_t back;
+    int32_t mins[3];
+    int32_t maxs[3];
+} Q3BspNode;
+
+/* Tree leaf. cluster < 0: no cluster. The box corners are each converted to
+   the host frame and not re-sorted, so mins[2] >= maxs[2]: treat the six
+   numbers as two opposite corners. 48 bytes. */
+typedef struct Q3BspLeaf {
+    int32_t cluster;
+    int32_t area;
+    int32_t mins[3];
+    int32_t maxs[3];
+    int32_t firstLeafFace;
+    int32_t leafFaceCount;
+    int32_t firstLeafBrush;
+    int32_t leafBrushCount;
+} Q3BspLeaf;
+
+/* Vertex: position in the host frame, texture v negated; lightmap
+   coordinate, normal and colour as stored. 44 bytes. */
+typedef struct Q3BspVertex {
+    Vector3 position;
+    float texCoord[2];
+    float lightmapCoord[2];
+    Vector3 normal;
+    uint8_t colour[4];
+} Q3BspVertex;
+
+/* Face, exactly as stored. type: 1 polygon, 2 patch, 3 mesh, 4 billboard.
+   Its vertices are vertex[firstVertex .. firstVertex + vertexCount - 1].
+   104 bytes. */
+typedef struct Q3BspFace {
+    int32_t texture;
+    int32_t effect;
+    int32_t type;
+    int32_t firstVertex;
+    int32_t vertexCount;
+    int32_t firstMeshVertex;
+    int32_t meshVertexCount;
+    int32_t lightmap;
+    int32_t lightmapCorner[2];
+    int32_t lightmapSize[2];
+    Vector3 lightmapOrigin;
+    Vector3 lightmapVectors[2];
+    Vector3 normal;
+    int32_t patchSize[2];
+} Q3BspFace;
+
+/* Indices into the counts written by VeskGetQ3BSP_Counts, in the order of
+   GetQ3BSP_INFO's arrays. */
+enum {
+    VESK_Q3BSP_VERTICES = 0,   /* Q3BspVertex records */
+    VESK_Q3BSP_FACES = 1,      /* Q3BspFace records */
+    VESK_Q3BSP_LEAVES = 2,     /* Q3BspLeaf records */
+    VESK_Q3BSP_LEAF_FACES = 3, /* int32_t face indices */
+    VESK_Q3BSP_NODES = 4,      /* Q3BspNode records */
+    VESK_Q3BSP_PLANES = 5,     /* Q3BspPlane records */
+    VESK_Q3BSP_VIS_BYTES = 6,  /* bytes: cluster count x bytes per cluster (0 for no visibility data) */
+    VESK_Q3BSP_COUNT_SLOTS = 7
+};
+
+/* Writes the seven record counts of the file at path into counts[0..6] (lump
+   length / record size, a remainder ignored; see VESK_Q3BSP_*). Runs the same
+   checks as GetQ3BSP_INFO, so true here means that GetQ3BSP_INFO of the same
+   file loads and writes exactly these counts. False, silent, with nothing
+   written, for a missing or damaged file. Loads nothing. */
+VESK_API VeskBool VESK_CALL VeskGetQ3BSP_Counts(const char *path, int32_t *counts);
+/* Loads the level at path and copies it into the host's arrays, each sized by
+   VeskGetQ3BSP_Counts: vertices, faces, leaves, leafFaces (int32_t), nodes,
+   planes, visibility (the bit rows: bit (c2 & 7) of byte c1 * bytesPerCluster
+   + c2 / 8 is set when cluster c2 can be seen from cluster c1). A null array
+   is not copied. Missing file: "Error" message "Could not find BSP file!",
+   false. Damaged file: the corrupt-data message, false. On false the arrays
+   and the loaded level are untouched. */
+VESK_API VeskBool VESK_CALL GetQ3BSP_INFO(const char *path, Q3BspVertex *vertices, Q3BspFace *faces,
+                                          Q3BspLeaf *leaves, int32_t *leafFaces, Q3BspNode *nodes,
+                                          Q3BspPlane *planes, uint8_t *visibility);
+/* Calls *callback with count - 1, count - 2, ..., 0 (nothing for count <= 0);
+   touches no level data. Returns 0. */
+VESK_API int32_t VESK_CALL GetQ3BSP_Process(int32_t ignored, int32_t count, const VeskHostCallback *callback);
+/* Reports every visible polygon face (type 1) of the loaded level once, by
+   its index, to *callback: leaves from last to first, each leaf's faces from
+   last to first. A leaf is visible when its cluster can be seen from the
+   camera's cluster (every leaf when the camera's leaf has no cluster or the
+   level has no visibility data; never a leaf without a cluster otherwise) and
+   BoxInFrustum of its box is 1. Nothing before a load. */
+VESK_API void VESK_CALL GetQ3BSP_Process2(const Vector3 *camera, const Frustum *frustum,
+                                          const VeskHostCallback *callback);
+/* The same walk on host arrays as GetQ3BSP_INFO filled them, without the
+   frustum, the face-type filter or the once-only rule: every leaf face index
+   of every visible leaf, once per leaf. visibility null: every leaf visible.
+   leafCount and the arrays as VeskGetQ3BSP_Counts sized them; no export
+   reports bytesPerCluster: it is the int32 at byte 4 of the file's
+   visibility lump (lump 16). Returns 0. */
+VESK_API int32_t VESK_CALL GetQ3BSP_ProcessEX(const Vector3 *camera, int32_t ignored, int32_t leafCount,
+                                              const Q3BspLeaf *leaves, const int32_t *leafFaces,
+                                              const Q3BspNode *nodes, const Q3BspPlane *planes,
+                                              const uint8_t *visibility, int32_t bytesPerCluster,
+                                              const VeskHostCallback *callback);
+/* Classifies the sphere against the splitting plane of the last node passed
+   on the way down to the leaf that holds center: s = normal . center -
+   distance; 1 when |s| < radius, else 2 when s >= radius, else 0. 2 before
+   any load. Changes nothing. */
+VESK_API int32_t VESK_CALL GetQ3BSP_Collision(const Vector3 *center, float radius);
+
 /* (end of Q3 BSP levels) */
 
 /* ------------------------------------------------------------------------ */

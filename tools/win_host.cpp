@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "host_dl.h"
+#include "q3bsp_host_check.h"
 
 namespace {
 struct Row {
@@ -79,6 +81,18 @@ int main(int argc, char **argv) {
     } else if (loadPlayer) {
         std::printf("FAIL GetModelMD3 is built but no player directory was given\n");
         ++g_failures;
+    }
+
+    // A level loaded by the same calls as a Linux host; the script compares
+    // the printed line with the Linux build's.
+    const char *mapPath = argc > 2 ? argv[2] : nullptr;
+    if (mapPath) {
+        int32_t counts[7] = {};
+        std::vector<intptr_t> faces;
+        uint64_t digest = 0;
+        const bool loaded = vesk_host::LevelDigest(vesk_host::ResolveLevelExports(lib), mapPath, counts, faces, digest);
+        Expect(loaded && !faces.empty(), "Q3 BSP level loads and reports visible faces from a spawn");
+        if (loaded) vesk_host::PrintDigestLine(counts, faces, digest);
     }
     VeskClose(lib);
     std::printf("%s\n", g_failures ? "windows host check FAILED" : "windows host check passed");
