@@ -524,7 +524,7 @@ inline const std::vector<Family> &Families() {
         {"scalar", &Scalar, 0xa4288abcaa466d1bull},
         {"vector", &Vectors, 0x33f48c07dd17cd42ull},
         {"matrix", &Matrices, 0x70eaccde690efd25ull},
-        {"geometry", &Geometry, 0x89b6cc6aac57df8aull},
+        {"geometry", &Geometry, 0xdc3979d26dcefa3bull},
         {"frustum", &FrustumFamily, 0xaf794d808490204dull},
         {"collision", &Collision, 0xc63fe75c3ec17298ull},
         {"static-normals", &StaticNormals, 0x541c299b69ced8f9ull},
