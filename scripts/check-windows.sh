@@ -23,4 +23,5 @@ export WINEDEBUG=-all WINEPREFIX="$out/wineprefix" WINEDLLOVERRIDES="mscoree,msh
 export VESK_TESTDATA=${VESK_TESTDATA:-$root/testdata}
 # A real player for the thread check, as a Windows path (Z: is the root under wine).
 player="$VESK_TESTDATA/openarena/models/players/sarge"
-(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe "Z:${player//\//\\}")
+data=$(cd "$VESK_TESTDATA" && pwd -P)  # the golden calls read files under the test data
+(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe "Z:${player//\//\\}" "Z:${data//\//\\}")

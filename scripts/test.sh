@@ -19,6 +19,8 @@ run_suite() {
 
 echo "== release build and tests"
 run_suite "$root/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_BENCH=ON
+echo "== -march=native build: golden results, no fused multiply-add"
+"$root/scripts/check-native.sh"
 echo "== sanitizer build and tests (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON

@@ -7,7 +7,9 @@
 
 #include <VeskMathLIB.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -143,8 +145,14 @@ inline Outcome Scalar(Exports &x, const Data &, Hash &h, std::string &) {
     const float inf = std::numeric_limits<float>::infinity();
     const float special[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-40f, 1e-30f, 3.4e38f, 88.5f, -104.0f,
                              1e7f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
+    // Runtimes reduce huge trigonometric arguments differently (glibc and the
+    // Windows runtime part at |x| >= 2^37): those results are not compared.
+    const Unary trig[] = {FastCos, FastSin, fCos, fSin, fTan};
     for (Unary f : any)
-        for (float v : special) h.Float(f(v));
+        for (float v : special) {
+            const bool isTrig = std::find(std::begin(trig), std::end(trig), f) != std::end(trig);
+            if (!(isTrig && std::fabs(v) > 1e30f)) h.Float(f(v));
+        }
     Rng r(1);
     for (int i = 0; i < 400; ++i) {
         const float wide = r.Grid(-40, 40), unit = r.Grid(-1, 1) * 1.0625f;
@@ -521,7 +529,7 @@ struct Family {
 
 inline const std::vector<Family> &Families() {
     static const std::vector<Family> families = {
-        {"scalar", &Scalar, 0xa4288abcaa466d1bull},
+        {"scalar", &Scalar, 0x585b2287dec392a8ull},
         {"vector", &Vectors, 0x33f48c07dd17cd42ull},
         {"matrix", &Matrices, 0x70eaccde690efd25ull},
         {"geometry", &Geometry, 0xdc3979d26dcefa3bull},

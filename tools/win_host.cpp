@@ -1,10 +1,13 @@
 // Windows host check: load the DLL by name, resolve every built export by name
-// and by ordinal (they must agree), and call a few math exports.
+// and by ordinal (they must agree), call a few math exports, and run the golden
+// calls, which must give the hashes recorded from the Linux build.
+// Usage: vesk_win_host <player directory> <test data root>   (Windows paths)
 #include <VeskMathLIB.h>
 
 #include <cmath>
 #include <cstdio>
 
+#include "golden_calls.h"
 #include "host_dl.h"
 
 namespace {
@@ -78,6 +81,17 @@ int main(int argc, char **argv) {
         Expect(loadPlayer(playerDir) == first + 1, "a thread started after a load keeps the player count");
     } else if (loadPlayer) {
         std::printf("FAIL GetModelMD3 is built but no player directory was given\n");
+        ++g_failures;
+    }
+    // The same seeded calls as the Linux golden test, through this DLL.
+    if (argc > 2) {
+        const std::string root = argv[2];
+        const vesk_golden::Data data{root + "\\assimp\\OBJ\\spider.obj",
+                                     root + "\\openarena\\models\\players\\sarge"};
+        const int mismatches = vesk_golden::CountMismatches(vesk_golden::RunAll(lib, data));
+        Expect(mismatches == 0, "golden results match the Linux build");
+    } else {
+        std::printf("FAIL no test data root given for the golden results\n");
         ++g_failures;
     }
     VeskClose(lib);
