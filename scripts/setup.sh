@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, testing and benchmarking need on a fresh Debian 12.
-# Usage: scripts/setup.sh [build|test]   (default: test, which is everything)
+# Usage: scripts/setup.sh [build|test|package|windows]   (default: test, which is everything)
 set -euo pipefail
 what=${1:-test}
 packages=(g++ cmake ninja-build binutils)
@@ -9,6 +9,9 @@ if [ "$what" = test ]; then
                g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
                clang libclang-rt-14-dev)
 fi
+# Packages (scripts/package.sh: deb, zip) and the consumer check of the tests.
+case $what in test | package) packages+=(dpkg-dev file pkgconf) ;; esac
+case $what in windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64) ;; esac
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
