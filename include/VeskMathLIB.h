@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * VeskMathLIB — math, geometry, collision, classic model/image/level loaders
  * and spatial structures for real-time 3D engines.

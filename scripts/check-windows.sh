@@ -24,7 +24,8 @@ export VESK_TESTDATA=${VESK_TESTDATA:-$root/testdata}
 # A real player for the thread check, as a Windows path (Z: is the root under wine).
 player="$VESK_TESTDATA/openarena/models/players/sarge"
 map="$VESK_TESTDATA/openarena/maps/oa_dm1.bsp"
-(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe "Z:${player//\//\\}" "Z:${map//\//\\}") | tee "$out/win_host.log"
+data=$(cd "$VESK_TESTDATA" && pwd -P)  # the golden calls and the level read files under the test data
+(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe "Z:${player//\//\\}" "Z:${data//\//\\}") | tee "$out/win_host.log"
 
 # The same level through the Linux library: counts and visible faces must agree.
 cmake -G Ninja -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_WERROR=ON >/dev/null

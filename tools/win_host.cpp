@@ -1,11 +1,14 @@
 // Windows host check: load the DLL by name, resolve every built export by name
-// and by ordinal (they must agree), and call a few math exports.
+// and by ordinal (they must agree), call a few math exports, and run the golden
+// calls, which must give the hashes recorded from the Linux build.
+// Usage: vesk_win_host <player directory> <test data root>   (Windows paths)
 #include <VeskMathLIB.h>
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "golden_calls.h"
 #include "host_dl.h"
 #include "q3bsp_host_check.h"
 
@@ -82,17 +85,27 @@ int main(int argc, char **argv) {
         std::printf("FAIL GetModelMD3 is built but no player directory was given\n");
         ++g_failures;
     }
+    // The same seeded calls as the Linux golden test, and a level loaded by the
+    // same calls as a Linux host, through this DLL; the script compares the
+    // printed level line with the Linux build's.
+    if (argc > 2) {
+        const std::string root = argv[2];
+        const vesk_golden::Data data{root + "\\assimp\\OBJ\\spider.obj",
+                                     root + "\\openarena\\models\\players\\sarge"};
+        const int mismatches = vesk_golden::CountMismatches(vesk_golden::RunAll(lib, data));
+        Expect(mismatches == 0, "golden results match the Linux build");
 
-    // A level loaded by the same calls as a Linux host; the script compares
-    // the printed line with the Linux build's.
-    const char *mapPath = argc > 2 ? argv[2] : nullptr;
-    if (mapPath) {
+        const std::string mapPath = root + "\\openarena\\maps\\oa_dm1.bsp";
         int32_t counts[7] = {};
         std::vector<intptr_t> faces;
         uint64_t digest = 0;
-        const bool loaded = vesk_host::LevelDigest(vesk_host::ResolveLevelExports(lib), mapPath, counts, faces, digest);
+        const bool loaded =
+            vesk_host::LevelDigest(vesk_host::ResolveLevelExports(lib), mapPath.c_str(), counts, faces, digest);
         Expect(loaded && !faces.empty(), "Q3 BSP level loads and reports visible faces from a spawn");
         if (loaded) vesk_host::PrintDigestLine(counts, faces, digest);
+    } else {
+        std::printf("FAIL no test data root given for the golden results and the level\n");
+        ++g_failures;
     }
     VeskClose(lib);
     std::printf("%s\n", g_failures ? "windows host check FAILED" : "windows host check passed");
