@@ -223,9 +223,6 @@ void InterpolateMd2Frame(float t, std::span<const Md2Vertex> from, std::span<con
     }
 }
 
-namespace {
-
-// Reads and checks the file, with the loader's messages; file views bytes.
 bool OpenMd2(const char *path, std::vector<uint8_t> &bytes, Md2File &file) {
     auto read = ReadWholeFile(path);
     if (!read) {
@@ -246,16 +243,19 @@ bool OpenMd2(const char *path, std::vector<uint8_t> &bytes, Md2File &file) {
     return false;
 }
 
-}  // namespace
+std::vector<Md2AnimationRange> Md2FileAnimations(const Md2File &file) {
+    std::vector<std::string_view> names(static_cast<size_t>(file.FrameCount()));
+    for (size_t i = 0; i < names.size(); ++i) names[i] = file.FrameName(static_cast<int32_t>(i));
+    return Md2AnimationRanges(names);
+}
+
 }  // namespace vesk
 
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count) {
     std::vector<uint8_t> bytes;
     vesk::Md2File file;
     if (!vesk::OpenMd2(path, bytes, file)) return 0;
-    std::vector<std::string_view> names(static_cast<size_t>(file.FrameCount()));
-    for (size_t i = 0; i < names.size(); ++i) names[i] = file.FrameName(static_cast<int32_t>(i));
-    const std::vector<Md2AnimationRange> found = vesk::Md2AnimationRanges(names);
+    const std::vector<Md2AnimationRange> found = vesk::Md2FileAnimations(file);
     if (!found.empty()) std::memcpy(ranges, found.data(), found.size() * sizeof(Md2AnimationRange));
     *count = static_cast<int32_t>(found.size());
     return 1;

@@ -47,6 +47,13 @@ private:
     Md2Header header_{};
 };
 
+// Reads path whole and opens it as the MD2 exports do, showing their message
+// on failure; file views bytes.
+bool OpenMd2(const char *path, std::vector<uint8_t> &bytes, Md2File &file);
+
+// The ranges GetMD2_ANIMATIONS writes for an opened file.
+std::vector<Md2AnimationRange> Md2FileAnimations(const Md2File &file);
+
 // Splits a frame name: a digit in one of the last two places starts the frame
 // number, and the name is cut there ("run10" -> "run", 10; "pain101" ->
 // "pain1", 1). Without one the number is 0 and the name stays whole.
