@@ -103,10 +103,19 @@ std::string PlayerCopy(const std::string &tag, const PlayerSource &source, int d
 
 const PlayerSource kPlayers[] = {{"sarge", "default"}, {"sorceress", "blue"}};
 
+// Earlier tests in this process may have filled slots: start from an empty table.
+void ClearPlayerTable() {
+    for (Md3Player &p : Md3Players()) {
+        p.textureNames.clear();
+        for (Md3Model *m : {&p.head, &p.upper, &p.lower, &p.weapon}) *m = Md3Model{};
+    }
+    Md3PlayerCount() = 0;
+}
+
 TEST(Md3SizeQuery, RealPlayersAndDamagedCopiesNeverWritePastTheQueriedSize) {
     MessageCapture quiet;
     FakeClock clock;
-    Md3PlayerCount() = 0;
+    ClearPlayerTable();
     // Clean players first, each in a fresh slot: the query is the independent
     // triangle count of each file, three records per triangle.
     int32_t cleanLegs = 0;

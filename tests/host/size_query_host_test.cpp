@@ -86,31 +86,4 @@ TEST_F(SizeQueryHost, DamagedPlayersFitTheQueriedArrays) {
     EXPECT_GT(posed, 1);
 }
 
-// Static meshes and MD2 through the boundary: one real file each.
-TEST_F(SizeQueryHost, StaticAndMd2ArraysFitTheQueries) {
-    const auto info = Get<void(VESK_CALL *)(const char *, StaticModelInfo *, int32_t)>("Get3DS_INFO");
-    const auto faces = Get<int32_t(VESK_CALL *)(int32_t)>("VeskGet3DS_Faces");
-    const auto polys = Get<int32_t(VESK_CALL *)(Poly *, int32_t *, int32_t)>("Get3DS_MESHPOLY");
-    const auto md2Counts = Get<VeskBool(VESK_CALL *)(const char *, int32_t *)>("VeskGetMD2_Counts");
-    const auto md2Mesh = Get<VeskBool(VESK_CALL *)(const char *, int32_t, Md2Vertex *, int32_t *)>("GetMD2_MESH");
-    ASSERT_TRUE(info && faces && polys && md2Counts && md2Mesh);
-
-    StaticModelInfo held{};
-    info(DataPath("assimp/3DS/fels.3ds").c_str(), &held, 0);
-    ASSERT_GT(held.objectCount, 0);
-    SizedOutput<Poly> all(faces(-1));
-    int32_t count = 0;
-    EXPECT_EQ(polys(all.data(), &count, 0), faces(-1));
-    EXPECT_GT(count, 0);
-    EXPECT_TRUE(all.GuardIntact());
-
-    const std::string md2 = DataPath("assimp/MD2/faerie.md2");
-    int32_t counts[4] = {};
-    ASSERT_EQ(md2Counts(md2.c_str(), counts), 1);
-    SizedOutput<Md2Vertex> corners(counts[2]);
-    ASSERT_EQ(md2Mesh(md2.c_str(), counts[0] - 1, corners.data(), &count), 1);
-    EXPECT_EQ(count, counts[2]);
-    EXPECT_TRUE(corners.GuardIntact());
-}
-
 }  // namespace
