@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "golden_calls.h"
@@ -32,6 +33,31 @@ DWORD WINAPI IdleThread(LPVOID) { return 0; }
 void Expect(bool ok, const char *what) {
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
     if (!ok) ++g_failures;
+}
+// Sizes the pose arrays from the size query, as a host must, with a guard
+// record after each that the export must leave alone.
+void CheckPoseFitsTheQuery(VeskModule lib, int32_t index) {
+    using Counts = void(VESK_CALL *)(int32_t, int32_t *);
+    using Mesh = int32_t(VESK_CALL *)(int32_t, CharacterVertex *, CharacterVertex *, CharacterVertex *,
+                                      CharacterVertex *, int32_t *, float *);
+    const auto counts = VeskResolve<Counts>(lib, "VeskGetModelMD3counts");
+    const auto mesh = VeskResolve<Mesh>(lib, "GetModelMD3mesh");
+    Expect(counts && mesh, "VeskGetModelMD3counts and GetModelMD3mesh resolve");
+    if (!counts || !mesh) return;
+    int32_t query[4] = {-1, -1, -1, -1};
+    counts(index, query);
+    Expect(query[0] > 0 && query[1] > 0 && query[2] > 0, "VeskGetModelMD3counts sizes legs, upper body and head");
+    std::vector<CharacterVertex> parts[4];
+    CharacterVertex guard;
+    std::memset(&guard, 0xA5, sizeof guard);
+    for (int p = 0; p < 4; ++p) parts[p].assign(static_cast<size_t>(query[p] > 0 ? query[p] : 0) + 1, guard);
+    int32_t written[4] = {0, 0, 0, 0};
+    float box[6];
+    mesh(index, parts[0].data(), parts[1].data(), parts[2].data(), parts[3].data(), written, box);
+    bool fits = true;
+    for (int p = 0; p < 4; ++p)
+        fits = fits && written[p] == query[p] && std::memcmp(&parts[p].back(), &guard, sizeof guard) == 0;
+    Expect(fits, "GetModelMD3mesh writes exactly the queried records, guards untouched");
 }
 }  // namespace
 
@@ -81,6 +107,7 @@ int main(int argc, char **argv) {
             CloseHandle(thread);
         }
         Expect(loadPlayer(playerDir) == first + 1, "a thread started after a load keeps the player count");
+        CheckPoseFitsTheQuery(lib, first - 1);
     } else if (loadPlayer) {
         std::printf("FAIL GetModelMD3 is built but no player directory was given\n");
         ++g_failures;
