@@ -57,13 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         VESK_FUZZ_CHECK(m->animationCount >= 0 && static_cast<size_t>(m->animationCount) == m->animations.size());
 
     vesk::fuzz::PoseArrays arrays;
-    for (auto &part : arrays.parts) part.resize(3);
+    arrays.SizeFor(*player);
     const vesk::CharacterOutput out = arrays.Output();
     // Out-of-range numbers included: they must leave the animations alone.
     for (int32_t n = -1; n <= 25; ++n) {
         vesk::SelectAnimations(*player, n, n);
         vesk::PosePlayer(*player, out);
         vesk::PosePlayer(*player, out);
+        VESK_FUZZ_CHECK(arrays.CountsMatchQuery());
     }
     return 0;
 }

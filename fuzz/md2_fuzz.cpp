@@ -1,10 +1,10 @@
 // MD2 from arbitrary bytes: what the animation and mesh exports do with a
-// file that opened, into host arrays of exactly the documented size.
-#include <string_view>
+// file that opened, into host arrays of exactly the size query's size.
 #include <vector>
 
 #include "fuzz_support.h"
 #include "loaders/md2.h"
+#include "loaders/size_queries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::Md2File file;
@@ -13,19 +13,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int32_t frames = file.FrameCount();
     VESK_FUZZ_CHECK(frames >= 0);
 
-    std::vector<std::string_view> names(static_cast<size_t>(frames));
-    for (size_t i = 0; i < names.size(); ++i) {
-        names[i] = file.FrameName(static_cast<int32_t>(i));
-        VESK_FUZZ_CHECK(names[i].size() <= 16);
-    }
-    // The host gives room for numFrames ranges.
-    VESK_FUZZ_CHECK(vesk::Md2AnimationRanges(names).size() <= names.size());
+    for (int32_t i = 0; i < frames; ++i) VESK_FUZZ_CHECK(file.FrameName(i).size() <= 16);
+
+    // The host sizes every array from the size query.
+    int32_t counts[vesk::kMd2CountSlots];
+    vesk::Md2Counts(file, counts);
+    VESK_FUZZ_CHECK(counts[vesk::kMd2CountFrames] == frames);
+    const std::vector<Md2AnimationRange> found = vesk::Md2FileAnimations(file);
+    VESK_FUZZ_CHECK(found.size() == static_cast<size_t>(counts[vesk::kMd2CountAnimations]) &&
+                    found.size() <= static_cast<size_t>(frames));
     if (frames == 0) return 0;
 
     vesk::StaticObject shared;
     file.ReadShared(shared);
     VESK_FUZZ_CHECK(shared.faces.size() == static_cast<size_t>(h.numTriangles));
-    const size_t corners = 3 * shared.faces.size();
+    const size_t corners = static_cast<size_t>(counts[vesk::kMd2CountCorners]);
     std::vector<Md2Vertex> first(corners), last(corners), blended(corners);
 
     // Frame 0 lands on the shared object, as in the mesh export.

@@ -11,12 +11,6 @@
 
 namespace {
 
-size_t Corners(const vesk::Md3Model &model) {
-    size_t n = 0;
-    for (const vesk::Md3Mesh &mesh : model.meshes) n += 3 * mesh.faces.size();
-    return n;
-}
-
 void CheckModel(const vesk::Md3Model &model) {
     VESK_FUZZ_CHECK(model.meshCount >= 0 && static_cast<size_t>(model.meshCount) == model.meshes.size());
     VESK_FUZZ_CHECK(model.tagCount >= 0 && model.links.size() == static_cast<size_t>(model.tagCount));
@@ -50,20 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::LinkModel(&player->upper, &player->head, "tag_head");
     vesk::LinkModel(&player->upper, &player->weapon, "tag_weapon");
 
-    // Legs, upper body, then what hangs on the upper body in tag order.
+    // Legs, upper body, then what hangs on the upper body in tag order, each
+    // array exactly as large as the size query says.
     vesk::fuzz::PoseArrays arrays;
-    auto &parts = arrays.parts;
-    const auto &counts = arrays.counts;
-    parts[0].resize(Corners(player->lower));
-    parts[1].resize(Corners(player->upper));
-    const size_t attached = Corners(player->head);  // head and weapon are the same model
-    parts[2].resize(attached);
-    parts[3].resize(attached);
+    arrays.SizeFor(*player);
     const vesk::CharacterOutput out = arrays.Output();
     for (int step = 0; step < 3; ++step) {
         vesk::PosePlayer(*player, out);
-        for (int p = 0; p < 4; ++p)
-            VESK_FUZZ_CHECK(counts[p] >= 0 && static_cast<size_t>(counts[p]) <= parts[p].size());
+        VESK_FUZZ_CHECK(arrays.CountsMatchQuery());
     }
     return 0;
 }

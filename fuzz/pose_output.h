@@ -7,11 +7,27 @@
 
 namespace vesk::fuzz {
 
-// Four part arrays (sized by the caller), counts and box, wired to one output.
+// Four part arrays, counts and box, wired to one output.
 struct PoseArrays {
     std::vector<CharacterVertex> parts[4];
     int32_t counts[4] = {0, 0, 0, 0};
+    int32_t query[4] = {0, 0, 0, 0};
     float box[6] = {};
+
+    // Sizes every part array exactly from the size query, as a host does, so
+    // one record more shows up under ASan.
+    void SizeFor(const Md3Player &player) {
+        CountPlayerRecords(player, query);
+        for (int p = 0; p < 4; ++p) parts[p].assign(static_cast<size_t>(query[p]), CharacterVertex{});
+        for (int32_t &c : counts) c = -1;
+    }
+    // After poses since SizeFor: every part drawn wrote what the query said; a
+    // part never drawn kept -1 and was sized 0.
+    bool CountsMatchQuery() const {
+        for (int p = 0; p < 4; ++p)
+            if (counts[p] != query[p] && !(counts[p] == -1 && query[p] == 0)) return false;
+        return true;
+    }
 
     CharacterOutput Output() {
         CharacterOutput out;

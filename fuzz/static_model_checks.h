@@ -1,10 +1,12 @@
 // After a 3DS, OBJ or ASE parse: the model's counts must match its arrays,
-// and the static mesh exports must stay inside host arrays sized from them.
+// and the static mesh exports must stay inside host arrays sized by the
+// size query.
 #pragma once
 
 #include <vector>
 
 #include "fuzz_support.h"
+#include "loaders/size_queries.h"
 #include "loaders/static_model.h"
 
 namespace vesk::fuzz {
@@ -24,8 +26,10 @@ inline void CheckAndExportStaticModel(const StaticModel &model) {
                 VESK_FUZZ_CHECK(face.vertexIndex[k] >= 0 && face.vertexIndex[k] < object.vertexCount);
         allFaces += object.faces.size();
 
-        // Exactly the room 3 x faceCount corners need: ASan catches one more.
-        std::vector<PolyVertex> corners(3 * object.faces.size());
+        // Exactly the room the size query gives: ASan catches one more.
+        const int32_t faces = StaticFaceCount(model, o);
+        VESK_FUZZ_CHECK(faces >= 0);
+        std::vector<PolyVertex> corners(3 * static_cast<size_t>(faces));
         int32_t count = -1;
         BoundingBox box{};
         const int32_t written = CopyStaticMesh(model, o, corners.data(), &count, &box);
@@ -36,7 +40,9 @@ inline void CheckAndExportStaticModel(const StaticModel &model) {
     VESK_FUZZ_CHECK(CopyStaticMesh(model, model.objectCount, nullptr, nullptr, &box) == 0);
     VESK_FUZZ_CHECK(CopyStaticMesh(model, -1, nullptr, nullptr, &box) == 0);
 
-    std::vector<Poly> polys(allFaces);
+    VESK_FUZZ_CHECK(StaticFaceCount(model, -1) >= 0 && static_cast<size_t>(StaticFaceCount(model, -1)) == allFaces);
+    VESK_FUZZ_CHECK(StaticFaceCount(model, model.objectCount) == -1 && StaticFaceCount(model, -2) == -1);
+    std::vector<Poly> polys(static_cast<size_t>(StaticFaceCount(model, -1)));
     int32_t count = 0;
     if (!polys.empty()) VESK_FUZZ_CHECK(static_cast<size_t>(CopyStaticPolys(model, polys.data(), &count)) == allFaces);
 

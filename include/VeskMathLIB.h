@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * VeskMathLIB — math, geometry, collision, classic model/image/level loaders
  * and spatial structures for real-time 3D engines.
@@ -6,7 +7,10 @@
  * Every argument is one machine word (a pointer, a 32-bit integer or a float by
  * value); booleans come back as one byte (0 or 1). Output arrays belong to the
  * host and are never size-checked: size them from the counts the library
- * reported. On 32-bit Windows every export and callback is __stdcall.
+ * reports. Every export that fills a host array names, beside it, the query
+ * (an information call, or a Vesk...Counts / Vesk...Faces extension) that
+ * gives that size exactly for the same file or loaded model, damaged files
+ * included. On 32-bit Windows every export and callback is __stdcall.
  *
  * Threads: the library starts none and takes no locks. Math and geometry calls
  * are stateless and may run anywhere; calls of one loader family must not
@@ -275,14 +279,22 @@ typedef struct Ms3dMaterial {
     char *texture;
 } Ms3dMaterial;
 
+/* Size query of the MD2 file at path, read and checked as the two calls below
+   read it: counts[0] frames, counts[1] triangles, counts[2] records
+   GetMD2_MESH writes for any frame (3 per triangle), counts[3] records
+   GetMD2_ANIMATIONS writes. False, with the same message and nothing written,
+   where those calls fail for the file. */
+VESK_API VeskBool VESK_CALL VeskGetMD2_Counts(const char *path, int32_t *counts);
 /* Reads the MD2 file at path and writes one range per animation (frames named
    alike; a trailing number of at most two digits shifts startFrame) and their
-   number. ranges needs room for numFrames records. False, with an "Error"
-   message, when the file is missing, not version 8 or corrupt. */
+   number. ranges: VeskGetMD2_Counts counts[3] records (never more than the
+   frames). False, with an "Error" message, when the file is missing, not
+   version 8 or corrupt. */
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count);
 /* Writes the 3 * numTriangles corners of frame frameIndex and their number.
-   False with a message when the file is missing, not version 8 or corrupt;
-   false and silent when frameIndex is not a frame of the file. */
+   vertices: VeskGetMD2_Counts counts[2] records. False with a message when the
+   file is missing, not version 8 or corrupt; false and silent when frameIndex
+   is not a frame of the file (counts[0] frames). */
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count);
 /* Frame clock: elapsed = now - lastTime (ms, across a wrap of the tick count);
    returns elapsed / (1000 / framesPerSecond). When a whole frame has passed,
@@ -298,19 +310,20 @@ VESK_API VeskBool VESK_CALL GetMD2_InterpolatedFrame(float t, const Md2Vertex *f
 
 /* The MS3D calls read versions 3 and 4, show no message, and return false,
    writing nothing, for a missing, foreign or corrupt file. */
-/* Writes the four counts. */
+/* Writes the four counts: the size query of every MS3D call below. */
 VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info);
-/* Writes every vertex (vertexCount records). */
+/* Writes every vertex: GetMSD3_Info vertexCount records. */
 VESK_API VeskBool VESK_CALL GetMSD3_Vertex(const char *path, Ms3dVertex *vertices);
-/* Writes every triangle (triangleCount records). */
+/* Writes every triangle: GetMSD3_Info triangleCount records. */
 VESK_API VeskBool VESK_CALL GetMSD3_Triangles(const char *path, Ms3dTriangle *triangles);
-/* Writes every group (groupCount records). */
+/* Writes every group: GetMSD3_Info groupCount records. */
 VESK_API VeskBool VESK_CALL GetMSD3_Meshes(const char *path, Ms3dGroup *groups);
-/* Writes the triangle indices of group groupIndex (its triangleCount values);
-   nothing, still true, when there is no such group. */
+/* Writes the triangle indices of group groupIndex: that group's
+   triangleCount values from GetMSD3_Meshes; nothing, still true, when there
+   is no such group. */
 VESK_API VeskBool VESK_CALL GetMSD3_MesheINDICES(const char *path, int32_t groupIndex, uint32_t *indices);
-/* Writes every material (materialCount records), each with a new texture-name
-   copy that the caller owns. */
+/* Writes every material (GetMSD3_Info materialCount records), each with a new
+   texture-name copy that the caller owns. */
 VESK_API VeskBool VESK_CALL GetMSD3_Material(const char *path, Ms3dMaterial *materials);
 /* Copies the texture file name of material materialIndex, NUL included, at
    most 128 bytes; nothing, still true, when there is no such material. */
@@ -487,10 +500,16 @@ VESK_API void VESK_CALL GetModelMD3speed(int32_t index, float speed);
 /* Restarts animations by number: legs 0..5 or 13..24, torso 0..12 (the order
    of animation.cfg); other numbers leave that half as it is. */
 VESK_API void VESK_CALL GetModelMD3ani(int32_t index, int32_t legs, int32_t torso);
+/* Size query of GetModelMD3mesh: counts[p] (four values) = the records the
+   next GetModelMD3mesh of player index writes into part p, 0 for a part it
+   does not draw (and all 0 for an empty slot or an index outside 0..49).
+   Independent of the animation state; writes nothing else. */
+VESK_API void VESK_CALL VeskGetModelMD3counts(int32_t index, int32_t *counts);
 /* Advances the clocks and writes the posed parts: part0 legs, part1 upper
    body, then the parts attached to the upper body in the order of its tags
-   (3 records per triangle each); counts[p] per part written; box = min, max of
-   the written records. Returns the legs' last step time (ms). */
+   (3 records per drawn triangle each); counts[p] per part written; box = min,
+   max of the written records. Each part array: VeskGetModelMD3counts counts[p]
+   records. Returns the legs' last step time (ms). */
 VESK_API int32_t VESK_CALL GetModelMD3mesh(int32_t index, CharacterVertex *part0, CharacterVertex *part1,
                                            CharacterVertex *part2, CharacterVertex *part3, int32_t *counts,
                                            float *box);
@@ -516,14 +535,21 @@ typedef struct StaticMaterialInfo {
 /* Loads path (type 0 = 3DS, 1 = OBJ, 2 = ASE; other types load nothing), then
    reports the counts held, whether or not the load succeeded. */
 VESK_API void VESK_CALL Get3DS_INFO(const char *path, StaticModelInfo *info, int32_t type);
+/* Size query of the two mesh calls below: the faces of object objectIndex of
+   the model held (Get3DS_MESH writes 3 corners per face), or for -1 the faces
+   of all objects (the records Get3DS_MESHPOLY writes); -1 for any other index
+   that names no object. Reads only. */
+VESK_API int32_t VESK_CALL VeskGet3DS_Faces(int32_t objectIndex);
 /* Writes 3 x faceCount corners of object objectIndex (position, normal, and for
    textured objects u, -v into both pairs, each preceded by the texture-coordinate
-   service with (u, v)); *count = the same number, returned. box starts at
-   +/-9999999 and grows to the corners. Unknown object: box only, returns 0. */
+   service with (u, v)); *count = the same number, returned. vertices:
+   3 x VeskGet3DS_Faces(objectIndex) records. box starts at +/-9999999 and grows
+   to the corners. Unknown object: box only, returns 0. */
 VESK_API int32_t VESK_CALL Get3DS_MESH(int32_t ignored, int32_t objectIndex, PolyVertex *vertices, int32_t *count,
                                        BoundingBox *box, int32_t ignored2);
 /* Writes one Poly per triangle of every object in order (tag -1, word
-   untouched); *count = the number, returned. 0 when nothing is loaded. */
+   untouched); *count = the number, returned. polys: VeskGet3DS_Faces(-1)
+   records. 0 when nothing is loaded. */
 VESK_API int32_t VESK_CALL Get3DS_MESHPOLY(Poly *polys, int32_t *count, int32_t ignored);
 /* Writes material materialIndex's colour and reserved word, and its texture
    file name with its NUL (at most 255 bytes). Unknown material: nothing. */
@@ -539,6 +565,133 @@ VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, 
 /* ------------------------------------------------------------------------ */
 /* Q3 BSP levels                                                            */
 /* ------------------------------------------------------------------------ */
+
+/* A Q3 BSP level: one module-level level object, replaced by every
+   successful GetQ3BSP_INFO and kept by a failed one. Its geometry is turned
+   from the file's Z-up frame into the host's Y-up frame: a point (x, y, z)
+   becomes (x, z, -y). A load checks the whole file first (magic "IBSP",
+   version 46 or 47, every lump inside the file, every index inside its table,
+   the visibility header, at least one node and one leaf, a node graph without
+   cycles); a damaged file is refused with the "Error" message "Invalid file
+   format (corrupt data): <path>!" and changes nothing. */
+
+/* Plane: normal . p = distance. Normal in the host frame. 16 bytes. */
+typedef struct Q3BspPlane {
+    Vector3 normal;
+    float distance;
+} Q3BspPlane;
+
+/* Tree node. Child >= 0: a node index; child < 0: leaf ~child. Front is the
+   side where normal . p - distance >= 0. Box as stored in the file (Z-up).
+   36 bytes. */
+typedef struct Q3BspNode {
+    int32_t plane;
+    int32_t front;
+    int32_t back;
+    int32_t mins[3];
+    int32_t maxs[3];
+} Q3BspNode;
+
+/* Tree leaf. cluster < 0: no cluster. The box corners are each converted to
+   the host frame and not re-sorted, so mins[2] >= maxs[2]: treat the six
+   numbers as two opposite corners. 48 bytes. */
+typedef struct Q3BspLeaf {
+    int32_t cluster;
+    int32_t area;
+    int32_t mins[3];
+    int32_t maxs[3];
+    int32_t firstLeafFace;
+    int32_t leafFaceCount;
+    int32_t firstLeafBrush;
+    int32_t leafBrushCount;
+} Q3BspLeaf;
+
+/* Vertex: position in the host frame, texture v negated; lightmap
+   coordinate, normal and colour as stored. 44 bytes. */
+typedef struct Q3BspVertex {
+    Vector3 position;
+    float texCoord[2];
+    float lightmapCoord[2];
+    Vector3 normal;
+    uint8_t colour[4];
+} Q3BspVertex;
+
+/* Face, exactly as stored. type: 1 polygon, 2 patch, 3 mesh, 4 billboard.
+   Its vertices are vertex[firstVertex .. firstVertex + vertexCount - 1].
+   104 bytes. */
+typedef struct Q3BspFace {
+    int32_t texture;
+    int32_t effect;
+    int32_t type;
+    int32_t firstVertex;
+    int32_t vertexCount;
+    int32_t firstMeshVertex;
+    int32_t meshVertexCount;
+    int32_t lightmap;
+    int32_t lightmapCorner[2];
+    int32_t lightmapSize[2];
+    Vector3 lightmapOrigin;
+    Vector3 lightmapVectors[2];
+    Vector3 normal;
+    int32_t patchSize[2];
+} Q3BspFace;
+
+/* Indices into the counts written by VeskGetQ3BSP_Counts, in the order of
+   GetQ3BSP_INFO's arrays. */
+enum {
+    VESK_Q3BSP_VERTICES = 0,   /* Q3BspVertex records */
+    VESK_Q3BSP_FACES = 1,      /* Q3BspFace records */
+    VESK_Q3BSP_LEAVES = 2,     /* Q3BspLeaf records */
+    VESK_Q3BSP_LEAF_FACES = 3, /* int32_t face indices */
+    VESK_Q3BSP_NODES = 4,      /* Q3BspNode records */
+    VESK_Q3BSP_PLANES = 5,     /* Q3BspPlane records */
+    VESK_Q3BSP_VIS_BYTES = 6,  /* bytes: cluster count x bytes per cluster (0 for no visibility data) */
+    VESK_Q3BSP_COUNT_SLOTS = 7
+};
+
+/* Writes the seven record counts of the file at path into counts[0..6] (lump
+   length / record size, a remainder ignored; see VESK_Q3BSP_*). Runs the same
+   checks as GetQ3BSP_INFO, so true here means that GetQ3BSP_INFO of the same
+   file loads and writes exactly these counts. False, silent, with nothing
+   written, for a missing or damaged file. Loads nothing. */
+VESK_API VeskBool VESK_CALL VeskGetQ3BSP_Counts(const char *path, int32_t *counts);
+/* Loads the level at path and copies it into the host's arrays, each sized by
+   VeskGetQ3BSP_Counts: vertices, faces, leaves, leafFaces (int32_t), nodes,
+   planes, visibility (the bit rows: bit (c2 & 7) of byte c1 * bytesPerCluster
+   + c2 / 8 is set when cluster c2 can be seen from cluster c1). A null array
+   is not copied. Missing file: "Error" message "Could not find BSP file!",
+   false. Damaged file: the corrupt-data message, false. On false the arrays
+   and the loaded level are untouched. */
+VESK_API VeskBool VESK_CALL GetQ3BSP_INFO(const char *path, Q3BspVertex *vertices, Q3BspFace *faces,
+                                          Q3BspLeaf *leaves, int32_t *leafFaces, Q3BspNode *nodes,
+                                          Q3BspPlane *planes, uint8_t *visibility);
+/* Calls *callback with count - 1, count - 2, ..., 0 (nothing for count <= 0);
+   touches no level data. Returns 0. */
+VESK_API int32_t VESK_CALL GetQ3BSP_Process(int32_t ignored, int32_t count, const VeskHostCallback *callback);
+/* Reports every visible polygon face (type 1) of the loaded level once, by
+   its index, to *callback: leaves from last to first, each leaf's faces from
+   last to first. A leaf is visible when its cluster can be seen from the
+   camera's cluster (every leaf when the camera's leaf has no cluster or the
+   level has no visibility data; never a leaf without a cluster otherwise) and
+   BoxInFrustum of its box is 1. Nothing before a load. */
+VESK_API void VESK_CALL GetQ3BSP_Process2(const Vector3 *camera, const Frustum *frustum,
+                                          const VeskHostCallback *callback);
+/* The same walk on host arrays as GetQ3BSP_INFO filled them, without the
+   frustum, the face-type filter or the once-only rule: every leaf face index
+   of every visible leaf, once per leaf. visibility null: every leaf visible.
+   leafCount and the arrays as VeskGetQ3BSP_Counts sized them; no export
+   reports bytesPerCluster: it is the int32 at byte 4 of the file's
+   visibility lump (lump 16). Returns 0. */
+VESK_API int32_t VESK_CALL GetQ3BSP_ProcessEX(const Vector3 *camera, int32_t ignored, int32_t leafCount,
+                                              const Q3BspLeaf *leaves, const int32_t *leafFaces,
+                                              const Q3BspNode *nodes, const Q3BspPlane *planes,
+                                              const uint8_t *visibility, int32_t bytesPerCluster,
+                                              const VeskHostCallback *callback);
+/* Classifies the sphere against the splitting plane of the last node passed
+   on the way down to the leaf that holds center: s = normal . center -
+   distance; 1 when |s| < radius, else 2 when s >= radius, else 0. 2 before
+   any load. Changes nothing. */
+VESK_API int32_t VESK_CALL GetQ3BSP_Collision(const Vector3 *center, float radius);
 
 /* (end of Q3 BSP levels) */
 

@@ -25,6 +25,7 @@ targets=(
     "md3|131072|*.md3"
     "skin|4096|*.skin *.shader"
     "animation|8192|animation*.cfg"
+    "q3bsp|1500000|*.bsp"
 )
 
 if [ ! -d "$data/assimp" ] || [ ! -d "$data/openarena" ]; then

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and benchmarking need on a fresh Debian 12.
-# Usage: scripts/setup.sh [build|test|bench]   (default: test; bench adds the
-# peer loaders that only the side-by-side benchmark links)
+# Usage: scripts/setup.sh [build|test|bench|package|windows]   (default: test;
+# bench adds the peer loaders that only the side-by-side benchmark links)
 set -euo pipefail
 what=${1:-test}
 # The demo renders off-screen with Mesa and writes PNG files with stb.
@@ -14,6 +14,9 @@ fi
 if [ "$what" = bench ]; then
     packages+=(libassimp-dev libtinyobjloader-dev)
 fi
+# Packages (scripts/package.sh: deb, zip) and the consumer check of the tests.
+case $what in test | package) packages+=(dpkg-dev file pkgconf) ;; esac
+case $what in windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64) ;; esac
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

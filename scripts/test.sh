@@ -2,7 +2,8 @@
 # Everything CI runs, from a fresh Debian 12: installs packages and test data,
 # builds with warnings as errors, runs every suite plainly and under
 # AddressSanitizer + UndefinedBehaviorSanitizer, fuzzes every file parser
-# briefly, builds the benchmarks, and cross-builds and checks both Windows DLLs.
+# briefly, builds the benchmarks, cross-builds and checks both Windows DLLs,
+# checks a -march=native build's golden results, and builds the packages.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${VESK_JOBS:-2}
@@ -19,6 +20,8 @@ run_suite() {
 
 echo "== release build and tests"
 run_suite "$root/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_BENCH=ON
+echo "== -march=native build: golden results, no fused multiply-add"
+"$root/scripts/check-native.sh"
 echo "== sanitizer build and tests (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON
@@ -26,4 +29,6 @@ echo "== fuzzing every file parser (libFuzzer, ASan + UBSan)"
 "$root/scripts/fuzz.sh" 15
 echo "== Windows DLLs"
 "$root/scripts/check-windows.sh"
+echo "== packages (.deb, Windows zip) and a consumer project built against them"
+"$root/scripts/check-package.sh"
 echo "== all checks passed"

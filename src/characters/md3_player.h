@@ -80,6 +80,9 @@ struct CharacterOutput {
 // Advances the legs and the upper body, then writes every part. Returns the
 // legs' last step time in milliseconds.
 int32_t PosePlayer(Md3Player &player, const CharacterOutput &out);
+// What the next PosePlayer of this player writes into each part array: three
+// records per drawn face, 0 for a part it does not draw. Changes nothing.
+void CountPlayerRecords(const Md3Player &player, int32_t (&counts)[4]);
 // The parts of the export's walk, exposed for tests.
 void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out);
 void DrawLink(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out);

@@ -49,17 +49,61 @@ Matrix4 Identity() {
     return m;
 }
 
+// The export and its size query walk the same parts: these say which ones.
+// Tag frames a model's children are placed from; 0 ends the walk there.
+int32_t ChildTagFrames(const Md3Model &model, int depth) {
+    return depth >= kMaxLinkDepth ? 0 : model.TagFrameCount();
+}
+
+// Tags that can hold a link.
+size_t LinkedTags(const Md3Model &model) {
+    return std::min(static_cast<size_t>(model.tagCount), model.links.size());
+}
+
+// Vertices a face may name: those with positions and a texture coordinate.
+size_t UsableVertices(const Md3Mesh &mesh) {
+    return std::min(static_cast<size_t>(mesh.vertexCount), mesh.texCoords.size());
+}
+
+// A face naming a vertex that does not exist is not drawn.
+bool FaceDrawn(const StaticFace &face, size_t usable) {
+    for (int k = 0; k < 3; ++k)
+        if (face.vertexIndex[k] < 0 || static_cast<size_t>(face.vertexIndex[k]) >= usable) return false;
+    return true;
+}
+
+// Records EmitModel writes for a model: three per drawn face.
+int32_t ModelRecords(const Md3Model &model) {
+    int32_t n = 0;
+    for (const Md3Mesh &mesh : model.meshes) {
+        if (mesh.FrameCount() == 0) continue;
+        const size_t usable = UsableVertices(mesh);
+        for (const StaticFace &face : mesh.faces)
+            if (FaceDrawn(face, usable)) n += 3;
+    }
+    return n;
+}
+
+void CountLinkAt(const Md3Model &model, int32_t &part, int32_t (&counts)[kPartArrays], int depth) {
+    if (!model.meshes.empty()) {
+        if (part >= 0 && part < kPartArrays) counts[part] = ModelRecords(model);
+        ++part;
+    }
+    if (ChildTagFrames(model, depth) == 0) return;
+    for (size_t i = 0; i < LinkedTags(model); ++i)
+        if (const Md3Model *child = model.links[i]) CountLinkAt(*child, part, counts, depth + 1);
+}
+
 void DrawLinkAt(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out,
                 int depth) {
     EmitModel(player, model, placement, out);
     player.transform = placement;
-    if (depth >= kMaxLinkDepth) return;
-    const int32_t frames = model.TagFrameCount();
+    const int32_t frames = ChildTagFrames(model, depth);
     if (frames == 0) return;
     const size_t tagCount = static_cast<size_t>(model.tagCount);
     const size_t current = ClampFrame(model.currentFrame, frames) * tagCount;
     const size_t next = ClampFrame(model.nextFrame, frames) * tagCount;
-    for (size_t i = 0; i < tagCount && i < model.links.size(); ++i) {
+    for (size_t i = 0; i < LinkedTags(model); ++i) {
         const Md3Model *child = model.links[i];
         if (!child) continue;
         Matrix4 tag, childPlacement;
@@ -166,12 +210,9 @@ void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placemen
         const size_t vertexCount = static_cast<size_t>(mesh.vertexCount);
         const Vector3 *a = mesh.vertices.data() + ClampFrame(model.currentFrame, frames) * vertexCount;
         const Vector3 *b = mesh.vertices.data() + ClampFrame(model.nextFrame, frames) * vertexCount;
-        const size_t usable = std::min(vertexCount, mesh.texCoords.size());
+        const size_t usable = UsableVertices(mesh);
         for (const StaticFace &face : mesh.faces) {
-            bool inside = true;
-            for (int k = 0; k < 3; ++k)
-                inside = inside && face.vertexIndex[k] >= 0 && static_cast<size_t>(face.vertexIndex[k]) < usable;
-            if (!inside) continue;  // a face naming a vertex that does not exist is not drawn
+            if (!FaceDrawn(face, usable)) continue;
             for (int k = 0; k < 3; ++k) {
                 const size_t vi = static_cast<size_t>(face.vertexIndex[k]);
                 const TexCoord &uv = mesh.texCoords[vi];
@@ -224,6 +265,12 @@ int32_t PosePlayer(Md3Player &player, const CharacterOutput &out) {
     return static_cast<int32_t>(player.lower.lastStepTick);
 }
 
+void CountPlayerRecords(const Md3Player &player, int32_t (&counts)[4]) {
+    for (int32_t &c : counts) c = 0;
+    int32_t part = 0;
+    CountLinkAt(player.lower, part, counts, 0);
+}
+
 }  // namespace vesk
 
 VESK_API int32_t VESK_CALL GetModelMD3mesh(int32_t index, CharacterVertex *part0, CharacterVertex *part1,
@@ -239,4 +286,11 @@ VESK_API int32_t VESK_CALL GetModelMD3mesh(int32_t index, CharacterVertex *part0
     out.counts = counts;
     out.box = box;
     return vesk::PosePlayer(*player, out);
+}
+
+VESK_API void VESK_CALL VeskGetModelMD3counts(int32_t index, int32_t *counts) {
+    int32_t found[4] = {0, 0, 0, 0};
+    if (const vesk::Md3Player *player = vesk::Md3PlayerAt(index)) vesk::CountPlayerRecords(*player, found);
+    if (counts)
+        for (int p = 0; p < 4; ++p) counts[p] = found[p];
 }

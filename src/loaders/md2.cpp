@@ -268,8 +268,10 @@ struct Md2Cache {
 };
 Md2Cache g_md2;
 
-// Reads (or reuses) and checks the file, with the loader's messages. Caller
-// holds g_md2.file.mutex().
+}  // namespace
+
+std::unique_lock<std::mutex> LockMd2File() { return std::unique_lock<std::mutex>(g_md2.file.mutex()); }
+
 const Md2File *OpenMd2(const char *path) {
     bool fresh = false;
     if (!g_md2.file.Get(path, fresh)) {
@@ -290,7 +292,11 @@ const Md2File *OpenMd2(const char *path) {
     return nullptr;
 }
 
-}  // namespace
+std::vector<Md2AnimationRange> Md2FileAnimations(const Md2File &file) {
+    std::vector<std::string_view> names(static_cast<size_t>(file.FrameCount()));
+    for (size_t i = 0; i < names.size(); ++i) names[i] = file.FrameName(static_cast<int32_t>(i));
+    return Md2AnimationRanges(names);
+}
 
 void DropMd2FileCache() {
     std::lock_guard<std::mutex> lock(g_md2.file.mutex());
@@ -301,19 +307,17 @@ void DropMd2FileCache() {
 }  // namespace vesk
 
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count) {
-    std::lock_guard<std::mutex> lock(vesk::g_md2.file.mutex());
+    const auto lock = vesk::LockMd2File();
     const vesk::Md2File *file = vesk::OpenMd2(path);
     if (!file) return 0;
-    std::vector<std::string_view> names(static_cast<size_t>(file->FrameCount()));
-    for (size_t i = 0; i < names.size(); ++i) names[i] = file->FrameName(static_cast<int32_t>(i));
-    const std::vector<Md2AnimationRange> found = vesk::Md2AnimationRanges(names);
+    const std::vector<Md2AnimationRange> found = vesk::Md2FileAnimations(*file);
     if (!found.empty()) std::memcpy(ranges, found.data(), found.size() * sizeof(Md2AnimationRange));
     *count = static_cast<int32_t>(found.size());
     return 1;
 }
 
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count) {
-    std::lock_guard<std::mutex> lock(vesk::g_md2.file.mutex());
+    const auto lock = vesk::LockMd2File();
     const vesk::Md2File *file = vesk::OpenMd2(path);
     if (!file) return 0;
     if (frameIndex < 0 || frameIndex >= file->FrameCount()) return 0;

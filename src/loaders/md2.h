@@ -5,6 +5,7 @@
 #include <VeskMathLIB.h>
 
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,17 @@ private:
     std::span<const uint8_t> bytes_;
     Md2Header header_{};
 };
+
+// The MD2 exports keep the last file they read; hold this lock while using
+// what OpenMd2 returns.
+std::unique_lock<std::mutex> LockMd2File();
+
+// Reads (or reuses, when unchanged) path and checks it as the MD2 exports do,
+// showing their message on failure; null then. Valid while the lock is held.
+const Md2File *OpenMd2(const char *path);
+
+// The ranges GetMD2_ANIMATIONS writes for an opened file.
+std::vector<Md2AnimationRange> Md2FileAnimations(const Md2File &file);
 
 // Splits a frame name: a digit in one of the last two places starts the frame
 // number, and the name is cut there ("run10" -> "run", 10; "pain101" ->

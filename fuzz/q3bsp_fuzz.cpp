@@ -1,0 +1,59 @@
+// Q3 BSP levels from arbitrary bytes: a file that passes the checks must
+// build a level of exactly the counted sizes whose walks, leaf search and
+// sphere test stay inside its tables.
+#include <cstring>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "level/q3bsp.h"
+
+namespace {
+std::vector<intptr_t> g_reported;
+void VESK_CALL Collect(intptr_t index) { g_reported.push_back(index); }
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    vesk::Q3BspLayout layout;
+    if (vesk::CheckQ3Bsp(vesk::fuzz::Bytes(data, size), layout) != vesk::Q3BspStatus::Ok) return 0;
+    vesk::Q3BspLevel level;
+    vesk::BuildQ3BspLevel(vesk::fuzz::Bytes(data, size), layout, level);
+    const auto counts = layout.Counts();
+    VESK_FUZZ_CHECK(level.vertices.size() == static_cast<size_t>(counts[0]));
+    VESK_FUZZ_CHECK(level.faces.size() == static_cast<size_t>(counts[1]));
+    VESK_FUZZ_CHECK(level.leaves.size() == static_cast<size_t>(counts[2]));
+    VESK_FUZZ_CHECK(level.leafFaces.size() == static_cast<size_t>(counts[3]));
+    VESK_FUZZ_CHECK(level.nodes.size() == static_cast<size_t>(counts[4]));
+    VESK_FUZZ_CHECK(level.planes.size() == static_cast<size_t>(counts[5]));
+    VESK_FUZZ_CHECK(level.visRows.size() == static_cast<size_t>(counts[6]));
+    VESK_FUZZ_CHECK(level.faceBits.size() == level.faces.size() / 32 + 1);
+
+    // Cameras at the origin and at a few of the level's own vertices.
+    std::vector<Vector3> cameras = {{0, 0, 0}};
+    for (size_t i = 0; i < level.vertices.size() && cameras.size() < 4; i += level.vertices.size() / 3 + 1)
+        cameras.push_back(level.vertices[i].position);
+    Frustum open;
+    for (Plane &p : open.plane) p = {0, 0, 0, 1};
+    for (const Vector3 &camera : cameras) {
+        const int32_t leaf = vesk::FindLeaf(level, camera);
+        VESK_FUZZ_CHECK(leaf >= 0 && static_cast<size_t>(leaf) < level.leaves.size());
+        size_t reported = 0;
+        vesk::WalkVisibleFaces(level, camera, open, [&](int32_t face) {
+            VESK_FUZZ_CHECK(face >= 0 && static_cast<size_t>(face) < level.faces.size());
+            VESK_FUZZ_CHECK(level.faces[static_cast<size_t>(face)].type == 1);
+            ++reported;
+        });
+        VESK_FUZZ_CHECK(reported <= level.faces.size());
+        const int32_t side = vesk::Q3BspCollision(level, camera, 8.0f);
+        VESK_FUZZ_CHECK(side >= 0 && side <= 2);
+
+        // The host-array walk over the arrays a host would hold.
+        g_reported.clear();
+        static const VeskHostCallback cell = &Collect;
+        GetQ3BSP_ProcessEX(&camera, 0, counts[2], level.leaves.data(), level.leafFaces.data(), level.nodes.data(),
+                           level.planes.data(), level.visRows.empty() ? nullptr : level.visRows.data(),
+                           level.bytesPerCluster, &cell);
+        VESK_FUZZ_CHECK(g_reported.size() <= level.leafFaces.size());
+        for (intptr_t f : g_reported) VESK_FUZZ_CHECK(f >= 0 && static_cast<size_t>(f) < level.faces.size());
+    }
+    return 0;
+}
