@@ -25,6 +25,7 @@ targets=(
     "md3|131072|*.md3"
     "skin|4096|*.skin *.shader"
     "animation|8192|animation*.cfg"
+    "mdl|65536|*.mdl"
 )
 
 if [ ! -d "$data/assimp" ] || [ ! -d "$data/openarena" ]; then

@@ -101,6 +101,7 @@ TEST(MdlDamage, SeededByteFlips) {
 }
 
 TEST(MdlDamage, APoseAllocatesNothing) {
+    ReuseMdlSlots();
     FakeClock clock(9000);
     int32_t textures = 0;
     const int32_t index = GetmodelMDL(DataPath("assimp/MDL/MDL (HL1)/man.mdl").c_str(), &textures) - 1;

@@ -48,6 +48,7 @@ int32_t Load(const std::string &path, int32_t *textures = nullptr) {
 }
 
 TEST(MdlLoad, EveryRealModelLoadsAndDrawsWithinItsCounts) {
+    ReuseMdlSlots();
     FakeClock clock;
     MessageCapture messages;
     int files = 0;
@@ -91,6 +92,7 @@ TEST(MdlLoad, EveryRealModelLoadsAndDrawsWithinItsCounts) {
 }
 
 TEST(MdlLoad, CompanionFilesByName) {
+    ReuseMdlSlots();
     // Texture file: T before the extension; groups: 01, 02 ...
     EXPECT_EQ(MdlCompanionPath("dir/a.mdl", "T"), "dir/aT.mdl");
     EXPECT_EQ(MdlCompanionPath("dir/a.mdl", "02"), "dir/a02.mdl");
@@ -182,6 +184,7 @@ void ExpectFailedLoad(const std::string &path, const std::string &text) {
 }
 
 TEST(MdlLoad, MissingFilesFailTheLoadAndKeepTheProcess) {
+    ReuseMdlSlots();
     const std::string dir = TempDir("mdl_missing");
     const std::string source = DataPath(kFolder);
     fs::copy_file(source + "/man.mdl", dir + "/man.mdl");
@@ -195,6 +198,7 @@ TEST(MdlLoad, MissingFilesFailTheLoadAndKeepTheProcess) {
 }
 
 TEST(MdlLoad, DamagedOrOversizedModelsAreRefused) {
+    ReuseMdlSlots();
     const std::string dir = TempDir("mdl_refused");
     const Spec good = SimpleModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {-3, 0, 0, 0, 0, 1, 1, 0, 0, 2, 2, 0, 0, 0});
     struct Case {

@@ -126,6 +126,7 @@ Slot LoadBuilt(const Spec &spec, const std::string &name) {
 }
 
 TEST(MdlPose, FrameClockSteppingClampAndWrap) {
+    ReuseMdlSlots();
     FakeClock clock(50000);
     Spec spec = SimpleModel({{0, 0, 0}}, {1, 0, 0, 0, 0, 0});
     spec.sequences[0].frames = 11;
@@ -176,6 +177,7 @@ TEST(MdlPose, FrameClockSteppingClampAndWrap) {
 
 // Bone chain: a root with its own matrix, a child with parent x own.
 TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
+    ReuseMdlSlots();
     FakeClock clock(90000);
     Spec spec = SimpleModel({{1, 2, 3}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}},
                             {4, 0, 0, 32, 16, 1, 1, 0, 0, 2, 2, 64, 32, 3, 3, 0, 0,  //
@@ -267,6 +269,7 @@ TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
 }
 
 TEST(MdlPose, ControllersAndNoBodyParts) {
+    ReuseMdlSlots();
     FakeClock clock(120000);
     Spec spec = SimpleModel({{0, 1, 0}}, {1, 0, 0, 0, 0, 0});
     spec.bones[0].controller = {0, -1, -1, -1, -1, 1};
@@ -364,6 +367,7 @@ int Render(const std::vector<CharacterVertex> &r, const std::vector<uint32_t> &i
 class MdlManPose : public testing::TestWithParam<int32_t> {};
 
 TEST_P(MdlManPose, StaysAConnectedFigureAndMovesSmoothly) {
+    ReuseMdlSlots();
     FakeClock clock(200000);
     const int32_t sequence = GetParam();
     int32_t textures = 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "characters/mdl_model.h"
 #include "support/test_support.h"
 
 namespace vesk::test::mdlb {
@@ -254,6 +255,10 @@ inline std::string WriteModel(const std::string &dir, const std::string &name, c
 }  // namespace vesk::test::mdlb
 
 namespace vesk::test {
+
+// Each test keeps only the slot numbers its own loads returned, so a test
+// may start the table over: a whole suite in one process never fills it.
+inline void ReuseMdlSlots() { MdlCount() = 0; }
 
 // Minimal PNG (RGB, stored deflate blocks) for looking at rendered poses.
 inline void WritePng(const std::string &path, int width, int height, const std::vector<uint8_t> &rgb) {
