@@ -544,7 +544,8 @@ VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, 
    A failed load (missing file, damaged data, more than 128 bones, 2048
    vertices or normals in a model, 4 ordinary controllers or 31 group files)
    shows a message and leaves the slot unusable, but still takes the slot.
-   Returns the model count after the call; with 50 models it loads nothing. */
+   Returns the model count after the call; with 50 models it loads nothing,
+   takes no slot and writes 0 to *textures. */
 VESK_API int32_t VESK_CALL GetmodelMDL(const char *path, int32_t *textures);
 /* Advances the model's frame by the clock and writes the posed vertex of
    every command vertex of every body part, in file order, to records (skinned

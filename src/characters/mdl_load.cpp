@@ -1,5 +1,6 @@
 // Half-Life MDL loading: the main file with its texture and sequence-group
 // companions, validated as a whole before any pose reads through it.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -168,7 +169,7 @@ private:
 
     // A command list must end inside the file, naming vertices and normals
     // the model has.
-    bool Commands(int64_t offset, int32_t vertices, int32_t normals) {
+    bool Commands(int64_t offset, int32_t vertices, int32_t normals, uint64_t &records) {
         if (offset < 0) return false;
         uint64_t p = static_cast<uint64_t>(offset);
         for (;;) {
@@ -178,6 +179,7 @@ private:
             if (n == 0) return true;
             const uint64_t count = n > 0 ? static_cast<uint64_t>(n) : static_cast<uint64_t>(-static_cast<int32_t>(n));
             if (!main_.ContainsArray(p, count, 8)) return false;
+            records += count;
             for (uint64_t i = 0; i < count; ++i, p += 8) {
                 const int16_t vi = Field<int16_t>(m_.header.data(), p);
                 const int16_t ni = Field<int16_t>(m_.header.data(), p + 2);
@@ -186,7 +188,7 @@ private:
         }
     }
 
-    bool Model(uint64_t model) {
+    bool Model(uint64_t model, uint64_t &records) {
         const uint8_t *h = m_.header.data();
         const int32_t meshCount = Field<int32_t>(h, model + 72);
         const int32_t meshOffset = Field<int32_t>(h, model + 76);
@@ -216,12 +218,14 @@ private:
             const uint64_t mesh = static_cast<uint64_t>(meshOffset) + uint64_t{mdl::kMeshSize} * static_cast<uint64_t>(k);
             const int32_t skin = Field<int32_t>(h, mesh + 8);
             if (skin < 0 || skin >= skinReferences_) return false;
-            if (!Commands(Field<int32_t>(h, mesh + 4), vertices, normalTotal)) return false;
+            if (!Commands(Field<int32_t>(h, mesh + 4), vertices, normalTotal, records)) return false;
         }
         return true;
     }
 
     bool BodyParts() {
+        constexpr uint64_t kMaxRecords = uint64_t{1} << 28;
+        uint64_t total = 0;
         const int32_t count = Main(mdl::kBodyPartCount);
         const int32_t offset = Main(mdl::kBodyPartOffset);
         if (!TableFits(main_, offset, count, mdl::kBodyPartSize)) return false;
@@ -230,9 +234,22 @@ private:
             const int32_t models = Field<int32_t>(m_.header.data(), part + 64);
             const int32_t modelOffset = Field<int32_t>(m_.header.data(), part + 72);
             if (models < 1 || !TableFits(main_, modelOffset, models, mdl::kModelSize)) return false;
-            for (int32_t i = 0; i < models; ++i)
-                if (!Model(static_cast<uint64_t>(modelOffset) + uint64_t{mdl::kModelSize} * static_cast<uint64_t>(i)))
-                    return false;
+            uint64_t most = 0;
+            for (int32_t i = 0; i < models; ++i) {
+                // Body parts that share a model have it checked once.
+                const uint64_t at = static_cast<uint64_t>(modelOffset) + uint64_t{mdl::kModelSize} * static_cast<uint64_t>(i);
+                auto known = models_.find(at);
+                if (known == models_.end()) {
+                    uint64_t records = 0;
+                    if (!Model(at, records)) return false;
+                    known = models_.emplace(at, records).first;
+                }
+                most = std::max(most, known->second);
+            }
+            // Body parts may share one model: the records of a whole pose,
+            // and three indices each, must stay countable in 32 bits.
+            total += most;
+            if (total > kMaxRecords) return false;
         }
         return true;
     }
@@ -242,6 +259,7 @@ private:
     int32_t boneCount_ = 0, boneOffset_ = 0, controllerCount_ = 0;
     int32_t textureCount_ = 0, skinReferences_ = 0;
     std::unordered_map<uint64_t, int32_t> streams_;
+    std::unordered_map<uint64_t, uint64_t> models_;  // model offset -> command vertices
 };
 
 // The first controller record whose number field is number, or -1.

@@ -257,6 +257,33 @@ TEST(MdlLoad, DamagedOrOversizedModelsAreRefused) {
     }
 }
 
+// Body parts sharing one long strip: the pose's record total must stay
+// countable (indices three per triangle in 32 bits).
+TEST(MdlLoad, RecordTotalsBeyondThirtyTwoBitIndicesAreRefused) {
+    std::vector<int16_t> strip{32767};
+    for (int i = 0; i < 32767; ++i) strip.insert(strip.end(), {static_cast<int16_t>(i % 3), 0, 0, 0});
+    strip.push_back(0);
+    const std::vector<uint8_t> one = Build(SimpleModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, strip)).main;
+    // parts copies of the one body part record, in a table after the file.
+    auto shared = [&](int32_t parts) {
+        std::vector<uint8_t> bytes = one;
+        const size_t first = static_cast<size_t>(I32(one, 208));
+        const auto table = static_cast<int32_t>(bytes.size());
+        for (int32_t p = 0; p < parts; ++p)
+            bytes.insert(bytes.end(), one.begin() + static_cast<std::ptrdiff_t>(first),
+                         one.begin() + static_cast<std::ptrdiff_t>(first + 76));
+        std::memcpy(bytes.data() + 204, &parts, 4);
+        std::memcpy(bytes.data() + 208, &table, 4);
+        return bytes;
+    };
+    MdlModel model;
+    model.header = shared(8192);  // 8192 x 32767 records: just under 2^28
+    EXPECT_TRUE(ValidateMdl(model));
+    EXPECT_EQ(MdlMeshSizes(model).records, 8192 * 32767);
+    model.header = shared(8193);
+    EXPECT_FALSE(ValidateMdl(model));
+}
+
 TEST(MdlLoad, SetControllerCases) {
     struct Case {
         Controller controller;
