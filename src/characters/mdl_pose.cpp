@@ -291,7 +291,7 @@ ChannelValues DecodeChannel(std::span<const uint8_t> buffer, uint64_t stream, in
     int32_t local = frame;
     for (;;) {
         if (p > buffer.size() || buffer.size() - p < 2) return c;
-        const uint8_t valid = buffer[p], total = buffer[p + 1];
+        const uint8_t valid = buffer.data()[p], total = buffer.data()[p + 1];
         if (total > local || total == 0) break;
         local -= total;
         p += 2u * (uint64_t{valid} + 1u);
@@ -302,8 +302,8 @@ ChannelValues DecodeChannel(std::span<const uint8_t> buffer, uint64_t stream, in
         if (at > buffer.size() || buffer.size() - at < 2) return 0;
         return Field<int16_t>(buffer.data(), at);
     };
-    c.valid = buffer[p];
-    c.total = buffer[p + 1];
+    c.valid = buffer.data()[p];
+    c.total = buffer.data()[p + 1];
     c.local = local;
     const uint64_t f = U(local);
     c.last = v(c.valid);
