@@ -237,10 +237,9 @@ TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 4; ++j) EXPECT_NEAR(MdlBoneTransform(b)[i][j], world[b][i][j], 1e-4) << b;
     }
-    const int vertexOf[7] = {0, 1, 2, 3, 4, 5, 6};
-    for (int n = 0; n < 7; ++n) {
-        const Vector3 v = model.vertices[static_cast<size_t>(vertexOf[n])];
-        const auto &m = world[model.vertexBones[static_cast<size_t>(vertexOf[n])]];
+    for (int n = 0; n < 7; ++n) {  // the commands name vertices 0-6 in order
+        const Vector3 v = model.vertices[static_cast<size_t>(n)];
+        const auto &m = world[model.vertexBones[static_cast<size_t>(n)]];
         double p[3];
         for (int i = 0; i < 3; ++i) p[i] = v.x * m[i][0] + v.y * m[i][1] + v.z * m[i][2] + m[i][3];
         EXPECT_NEAR(records[static_cast<size_t>(n)].x, p[0], 1e-4) << n;

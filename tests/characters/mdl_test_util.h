@@ -6,6 +6,7 @@
 #include <VeskMathLIB.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -117,20 +118,16 @@ inline Built Build(const Spec &spec) {
         const size_t at = w.Here();
         w.Pad(112);
         w.At(at + 32, b.parent);
-        for (int k = 0; k < 6; ++k) {
-            w.At(at + 40 + 4 * k, b.controller[k]);
-            w.At(at + 64 + 4 * k, b.value[k]);
-            w.At(at + 88 + 4 * k, b.scale[k]);
-        }
+        w.At(at + 40, b.controller);
+        w.At(at + 64, b.value);
+        w.At(at + 88, b.scale);
     }
     header(148, static_cast<int32_t>(spec.controllers.size()));
     header(152, static_cast<int32_t>(w.Here()));
     for (const Controller &c : spec.controllers) {
         const size_t at = w.Here();
         w.Pad(24);
-        w.At(at + 4, c.type);
-        w.At(at + 8, c.start);
-        w.At(at + 12, c.end);
+        w.At(at + 4, std::array<float, 3>{std::bit_cast<float>(c.type), c.start, c.end});
         w.At(at + 20, c.number);
     }
     header(172, spec.groupCount);
@@ -168,11 +165,8 @@ inline Built Build(const Spec &spec) {
     header(180, static_cast<int32_t>(spec.textures.size()));
     header(184, static_cast<int32_t>(w.Here()));
     for (const Texture &t : spec.textures) {
-        const size_t at = w.Here();
         w.Pad(80);
-        w.At(at + 64, t.flags);
-        w.At(at + 68, t.width);
-        w.At(at + 72, t.height);
+        w.At(w.Here() - 16, std::array<int32_t, 3>{t.flags, t.width, t.height});
     }
     header(192, spec.skinReferences);
     header(196, spec.families);
