@@ -271,8 +271,9 @@ TEST(MdlPose, ControllersAndNoBodyParts) {
     ReuseMdlSlots();
     FakeClock clock(120000);
     Spec spec = SimpleModel({{0, 1, 0}}, {1, 0, 0, 0, 0, 0});
-    spec.bones[0].controller = {0, -1, -1, -1, -1, 1};
-    spec.controllers = {Controller{0x01, 2, 10, 0}, Controller{0x20, 0, 90, 1}};
+    spec.bones[0].controller = {0, 3, -1, 2, -1, 1};
+    spec.controllers = {Controller{0x01, 2, 10, 0}, Controller{0x20, 0, 90, 1}, Controller{0x8008, 0, 360, 2},
+                        Controller{0x02, 0, 8, 4}};  // the last one is the mouth's
     const Slot slot = LoadBuilt(spec, "controlled");
     ASSERT_TRUE(slot.model);
     CharacterVertex record{};
@@ -288,6 +289,15 @@ TEST(MdlPose, ControllersAndNoBodyParts) {
     GetModelMDLmesh(slot.index, &record, &count);
     EXPECT_NEAR(record.x, 10.0f - 1.0f, 1e-5f);
     EXPECT_NEAR(record.y, 0.0f, 1e-5f);
+    // A wrapping controller turns 1.40625 degrees per step (64: 90 about x);
+    // the mouth at 32 of 64 moves y halfway to 8.
+    slot.model->controllers[0] = slot.model->controllers[1] = 0;
+    slot.model->controllers[2] = 64;
+    slot.model->mouth = 32;
+    GetModelMDLmesh(slot.index, &record, &count);
+    EXPECT_NEAR(record.x, 2.0f, 1e-5f);
+    EXPECT_NEAR(record.y, 4.0f, 1e-5f);
+    EXPECT_NEAR(record.z, 1.0f, 1e-5f);
 
     Spec empty = SimpleModel({}, {0});
     empty.bodyParts.clear();
