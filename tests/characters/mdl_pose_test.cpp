@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "characters/mdl_model.h"
@@ -436,7 +437,10 @@ TEST_P(MdlManPose, StaysAConnectedFigureAndMovesSmoothly) {
         if (step % 100 == 0) {
             VeskGetModelMDLtriangles(index, indices.data(), &count);
             ASSERT_EQ(count, sizes[1]);
-            const std::string name = "mdl_man_" + std::to_string(sequence) + "_" + std::to_string(step);
+            // Kept after the run for looking at, outside the source tree.
+            const auto dir = std::filesystem::temp_directory_path() / "vesk_mdl_renders";
+            std::filesystem::create_directories(dir);
+            const std::string name = (dir / ("man_" + std::to_string(sequence) + "_" + std::to_string(step))).string();
             EXPECT_GT(Render(records, indices, name + ".png"), 2000);
             EXPECT_GT(Render(records, indices, name + "_side.png", true), 1000);
         }
