@@ -326,7 +326,9 @@ void AdvanceFrame(MdlModel &model, double dt) {
     const uint64_t seq = SequenceRecord(model, sequence);
     if (dt > 0.1) dt = 0.1;
     const float fps = Field<float>(model.header.data(), seq + 32);
-    model.frame = static_cast<float>(model.frame + dt * fps);
+    // A clock far behind with a huge rate would step outside float range.
+    const double next = model.frame + dt * fps;
+    model.frame = std::fabs(next) < 1e30 ? static_cast<float>(next) : 0.0f;
     const int32_t frames = Field<int32_t>(model.header.data(), seq + 56);
     if (frames <= 1) {
         model.frame = 0.0f;
