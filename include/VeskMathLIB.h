@@ -557,8 +557,40 @@ VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, 
                                         char *textureFile, int32_t ignored2);
 
 /* ------------------------------------------------------------------------ */
-/* Half-Life MDL models                                                     */
+/* Half-Life MDL models: skeletal models in 50 slots; a model's index is   */
+/* the count GetmodelMDL returned minus one. One millisecond clock is       */
+/* shared by every MDL model: each mesh call steps by the time since the    */
+/* previous mesh call (at most 0.1 s), whichever model that was for.        */
 /* ------------------------------------------------------------------------ */
+
+/* Loads path (main file, 4-character extension such as .mdl) into the next
+   slot, with nameT.mdl when the main file holds no textures and name01.mdl,
+   name02.mdl ... for its further sequence groups. *textures = the main file's
+   texture count (0 when they live in nameT.mdl, and 0 after a failed load).
+   A failed load (missing file, damaged data, more than 128 bones, 2048
+   vertices or normals in a model, 4 ordinary controllers or 31 group files)
+   shows a message and leaves the slot unusable, but still takes the slot.
+   Returns the model count after the call; with 50 models it loads nothing,
+   takes no slot and writes 0 to *textures. */
+VESK_API int32_t VESK_CALL GetmodelMDL(const char *path, int32_t *textures);
+/* Advances the model's frame by the clock and writes the posed vertex of
+   every command vertex of every body part, in file order, to records (skinned
+   (x, z, y), u, v); *count = the number written. Size records with
+   VeskGetModelMDLcounts (counts[0]). A model without body parts writes
+   nothing and leaves *count; an unusable, empty or unknown slot only sets
+   *count = 0. Returns index. */
+VESK_API int32_t VESK_CALL GetModelMDLmesh(int32_t index, CharacterVertex *records, int32_t *count);
+/* Triangle list over the records of the slot's last GetModelMDLmesh: three
+   indices into those records per triangle (strips with alternating winding,
+   fans around their first vertex); *count = the number of indices written.
+   Size indices with VeskGetModelMDLcounts (counts[1]). Before any mesh call,
+   or for an unusable, empty or unknown slot: nothing written, *count = 0. */
+VESK_API void VESK_CALL VeskGetModelMDLtriangles(int32_t index, uint32_t *indices, int32_t *count);
+/* Sizes for the slot, without changing anything: counts[0] = the records the
+   next GetModelMDLmesh writes, counts[1] = the indices
+   VeskGetModelMDLtriangles then writes. Both 0 for an unusable, empty or
+   unknown slot. */
+VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts);
 
 /* (end of Half-Life MDL models) */
 

@@ -26,6 +26,7 @@ targets=(
     "skin|4096|*.skin *.shader"
     "animation|8192|animation*.cfg"
     "q3bsp|1500000|*.bsp"
+    "mdl|65536|*.mdl"
 )
 
 if [ ! -d "$data/assimp" ] || [ ! -d "$data/openarena" ]; then

@@ -22,10 +22,14 @@ struct PlayerTable {
     PlayerTable(const PlayerTable &) = delete;
     PlayerTable &operator=(const PlayerTable &) = delete;
     ~PlayerTable() {
-        for (auto &p : players) {
-            p.textureNames.clear();
-            for (Md3Model *m : {&p.head, &p.upper, &p.lower, &p.weapon}) *m = Md3Model{};
-        }
+        for (auto &p : players) ResetPlayer(p);
+    }
+    static void ResetPlayer(Md3Player &p) {
+        p.partIndex = 0;
+        p.speed = 1.0f;
+        p.textureNames.clear();
+        for (Md3Model *m : {&p.head, &p.upper, &p.lower, &p.weapon}) *m = Md3Model{};
+        p.transform = Matrix4{};
     }
 };
 PlayerTable g_playerTable;
@@ -155,7 +159,12 @@ int32_t LoadNextPlayer(const char *path) {
     int32_t &count = Md3PlayerCount();
     Md3Player *player = Md3PlayerAt(count);
     if (!player) return count;  // the table is full
-    if (LoadPlayer(*player, path, "")) ++count;
+    // A failed load must not leave half a player behind: the next load goes
+    // into the same slot and would add its surfaces after the leftovers.
+    if (LoadPlayer(*player, path, ""))
+        ++count;
+    else
+        PlayerTable::ResetPlayer(*player);
     return count;
 }
 

@@ -240,6 +240,29 @@ TEST(Md3PlayerTable, CountsLoadsRefusesFullTableAndForeignIndices) {
     count = after;
 }
 
+// A load that fails after its models were read leaves the slot empty, so the
+// next load into it holds exactly its own surfaces.
+TEST(Md3PlayerTable, AFailedLoadLeavesNothingInItsSlot) {
+    const std::string good = WritePlayer("player_after_failure");
+    const std::string broken = WritePlayer("player_broken_skin");
+    std::filesystem::remove(Join(broken, "head_default.skin"));
+    const int32_t before = Md3PlayerCount();
+    ASSERT_LT(before, kMaxMd3Players - 1);
+    Md3Player &slot = Md3Players()[static_cast<size_t>(before)];
+    {
+        MessageCapture messages;
+        EXPECT_EQ(GetModelMD3(broken.c_str()), before);
+    }
+    EXPECT_EQ(slot.lower.meshCount, 0);
+    EXPECT_TRUE(slot.textureNames.empty());
+    EXPECT_EQ(GetModelMD3(good.c_str()), before + 1);
+    EXPECT_EQ(slot.head.meshCount, 1);
+    EXPECT_EQ(slot.upper.meshCount, 1);
+    EXPECT_EQ(slot.lower.meshCount, 1);
+    EXPECT_EQ(slot.textureNames.size(), 2u);
+    Md3PlayerCount() = before;
+}
+
 TEST(Md3PlayerTable, AnEmptySlotWritesOnlyTheInitialBox) {
     // The last slot is never filled by the other tests of this suite.
     int32_t counts[4] = {-7, -7, -7, -7};

@@ -1,0 +1,40 @@
+// MDL from arbitrary bytes: the input is the main file, and stands in for its
+// texture file and its sequence-group files. A model that validates is posed
+// into arrays sized exactly from its counts, over a stepping clock.
+#include <vector>
+
+#include "characters/mdl_model.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    vesk::MdlModel model;
+    model.speed = 1.0f;
+    model.header.assign(data, data + size);
+    if (size >= vesk::mdl::kHeaderSize) {
+        if (model.HeaderInt(vesk::mdl::kTextureCount) == 0) model.textureFile = model.header;
+        const int32_t groups = model.HeaderInt(vesk::mdl::kGroupCount);
+        for (int32_t g = 1; g < groups && g <= vesk::kMdlMaxGroupFiles; ++g) model.sequenceGroups.push_back(model.header);
+    }
+    if (!vesk::ValidateMdl(model)) {
+        VESK_FUZZ_CHECK(!model.usable);
+        return 0;
+    }
+    for (int32_t n = -1; n < 6; ++n) vesk::SetController(model, n, 50.0f * static_cast<float>(n));
+    model.blending[0] = 90;
+    model.blending[1] = 180;
+    model.mouth = 40;
+    const vesk::MdlSizes sizes = vesk::MdlMeshSizes(model);
+    VESK_FUZZ_CHECK(sizes.records >= 0 && sizes.indices >= 0);
+    std::vector<CharacterVertex> records(static_cast<size_t>(sizes.records));
+    std::vector<uint32_t> indices(static_cast<size_t>(sizes.indices));
+    const int32_t sequences = model.HeaderInt(vesk::mdl::kSequenceCount);
+    for (int step = 0; step < 3; ++step) {
+        model.sequence = step % sequences;
+        int32_t count = -1;
+        if (vesk::PoseMdl(model, records.data(), &count)) VESK_FUZZ_CHECK(count == sizes.records);
+        VESK_FUZZ_CHECK(model.frame >= 0.0f);
+        VESK_FUZZ_CHECK(vesk::MdlTriangles(model, indices.data()) == sizes.indices);
+        for (uint32_t i : indices) VESK_FUZZ_CHECK(i < static_cast<uint32_t>(sizes.records));
+    }
+    return 0;
+}

@@ -1,0 +1,582 @@
+// MDL skeletal pose: the module-wide clock, channel decoding, bone
+// transforms, rigid skinning and the mesh, size and triangle exports.
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "characters/mdl_model.h"
+#include "frame/platform.h"
+
+namespace vesk {
+namespace {
+
+using mdl::BoneMatrix;
+using mdl::Field;
+using mdl::Quaternion;
+
+constexpr int kSets = 4;
+
+struct ChromeCache {
+    int32_t stamp = 0;
+    Vector3 up{}, right{};
+};
+
+// Shared by every MDL model; zero at module load. Fixed sizes: a pose never
+// allocates.
+struct WorkState {
+    Vector3 positions[kSets][kMdlMaxBones];
+    Quaternion rotations[kSets][kMdlMaxBones];
+    BoneMatrix boneTransform[kMdlMaxBones];
+    Vector3 transformed[kMdlMaxVertices];
+    int32_t chrome[kMdlMaxVertices][2];
+    ChromeCache chromeCache[kMdlMaxBones];
+    Vector3 viewRight{0.0f, 0.0f, 0.0f};
+    float lastTime = 0.0f;
+    int32_t callStamp = 0;
+};
+WorkState g_work;
+
+uint64_t U(int32_t v) { return static_cast<uint64_t>(v); }
+
+// Float to int by truncation, defined for every input (NaN gives 0).
+int32_t TruncToInt(float v) {
+    if (!(v > -2147483520.0f)) return v != v ? 0 : INT32_MIN;
+    if (v > 2147483520.0f) return INT32_MAX;
+    return static_cast<int32_t>(v);
+}
+
+Vector3 Cross(const Vector3 &a, const Vector3 &b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(const Vector3 &a, const Vector3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+void Normalize(Vector3 &v) {
+    const float length = std::sqrt(Dot(v, v));
+    if (length > 0.0f) v = {v.x / length, v.y / length, v.z / length};
+}
+
+// Where a sequence's animation records live.
+struct Animation {
+    std::span<const uint8_t> buffer;
+    uint64_t offset = 0;  // first record
+};
+
+uint64_t SequenceRecord(const MdlModel &model, int32_t sequence) {
+    return U(model.HeaderInt(mdl::kSequenceOffset)) + uint64_t{mdl::kSequenceSize} * U(sequence);
+}
+
+Animation SequenceAnimation(const MdlModel &model, uint64_t seq) {
+    const uint8_t *h = model.header.data();
+    const int32_t group = Field<int32_t>(h, seq + 156);
+    Animation anim;
+    int64_t base = 0;
+    if (group == 0) {
+        anim.buffer = model.header;
+        base = Field<int32_t>(h, U(model.HeaderInt(mdl::kGroupOffset)) + 100);
+    } else {
+        anim.buffer = model.sequenceGroups[static_cast<size_t>(group - 1)];
+    }
+    anim.offset = static_cast<uint64_t>(base + Field<int32_t>(h, seq + 124));
+    return anim;
+}
+
+Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, uint64_t bone,
+                              std::span<const uint8_t> buffer, uint64_t record) {
+    const uint8_t *h = model.header.data();
+    float angle1[3], angle2[3];
+    for (int j = 0; j < 3; ++j) {
+        const int k = j + 3;
+        const float value = Field<float>(h, bone + 64 + 4u * U(k));
+        const float scale = Field<float>(h, bone + 88 + 4u * U(k));
+        const uint16_t o = Field<uint16_t>(buffer.data(), record + 2u * U(k));
+        if (o == 0) {
+            angle1[j] = angle2[j] = value;
+        } else {
+            const mdl::ChannelValues c = mdl::DecodeChannel(buffer, record + o, frame);
+            angle1[j] = value + c.a1 * scale;
+            angle2[j] = value + c.a2 * scale;
+        }
+        const int32_t controller = Field<int32_t>(h, bone + 40 + 4u * U(k));
+        if (controller != -1) {
+            angle1[j] += model.adjustments[controller];
+            angle2[j] += model.adjustments[controller];
+        }
+    }
+    bool same = true;
+    for (int j = 0; j < 3; ++j) same = same && std::fabs(angle1[j] - angle2[j]) <= 0.001f;
+    if (same) return mdl::AngleQuaternion(angle1);
+    return mdl::QuaternionSlerp(mdl::AngleQuaternion(angle1), mdl::AngleQuaternion(angle2), s);
+}
+
+Vector3 CalcBonePosition(const MdlModel &model, int32_t frame, float s, uint64_t bone, std::span<const uint8_t> buffer,
+                         uint64_t record) {
+    const uint8_t *h = model.header.data();
+    float pos[3];
+    for (int j = 0; j < 3; ++j) {
+        pos[j] = Field<float>(h, bone + 64 + 4u * U(j));
+        const float scale = Field<float>(h, bone + 88 + 4u * U(j));
+        const uint16_t o = Field<uint16_t>(buffer.data(), record + 2u * U(j));
+        if (o != 0) {
+            const mdl::ChannelValues c = mdl::DecodeChannel(buffer, record + o, frame);
+            if (c.valid > c.local) {
+                pos[j] += c.valid > c.local + 1 ? (c.a1 * (1.0f - s) + c.next * s) * scale : c.a1 * scale;
+            } else {
+                pos[j] += c.total <= c.local + 1 ? (c.last * (1.0f - s) + c.following * s) * scale : c.last * scale;
+            }
+        }
+        const int32_t controller = Field<int32_t>(h, bone + 40 + 4u * U(j));
+        if (controller != -1) pos[j] += model.adjustments[controller];
+    }
+    return {pos[0], pos[1], pos[2]};
+}
+
+void CalcRotations(MdlModel &model, int set, uint64_t seq, const Animation &anim, uint64_t firstRecord, float f) {
+    const int32_t frame = TruncToInt(f);
+    const float s = f - static_cast<float>(frame);
+    CalcBoneAdj(model);
+    const uint8_t *h = model.header.data();
+    const int32_t bones = model.HeaderInt(mdl::kBoneCount);
+    const uint64_t boneOffset = U(model.HeaderInt(mdl::kBoneOffset));
+    for (int32_t i = 0; i < bones; ++i) {
+        const uint64_t bone = boneOffset + uint64_t{mdl::kBoneSize} * U(i);
+        const uint64_t record = firstRecord + uint64_t{mdl::kAnimationSize} * U(i);
+        g_work.rotations[set][i] = CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record);
+        g_work.positions[set][i] = CalcBonePosition(model, frame, s, bone, anim.buffer, record);
+    }
+    const int32_t motionType = Field<int32_t>(h, seq + 68);
+    if (motionType & 7) {
+        Vector3 &p = g_work.positions[set][Field<int32_t>(h, seq + 72)];
+        if (motionType & 1) p.x = 0.0f;
+        if (motionType & 2) p.y = 0.0f;
+        if (motionType & 4) p.z = 0.0f;
+    }
+}
+
+void SlerpBones(int a, int b, int32_t bones, float s) {
+    if (s < 0.0f) s = 0.0f;
+    if (s > 1.0f) s = 1.0f;
+    for (int32_t i = 0; i < bones; ++i) {
+        g_work.rotations[a][i] = mdl::QuaternionSlerp(g_work.rotations[a][i], g_work.rotations[b][i], s);
+        Vector3 &p = g_work.positions[a][i];
+        const Vector3 &q = g_work.positions[b][i];
+        p = {p.x * (1.0f - s) + q.x * s, p.y * (1.0f - s) + q.y * s, p.z * (1.0f - s) + q.z * s};
+    }
+}
+
+// The chrome texture coordinates of one normal: from the bone's view-aligned
+// axes, computed once per bone per call.
+void Chrome(const MdlModel &model, int32_t bone, const Vector3 &normal, int32_t (&out)[2]) {
+    ChromeCache &cache = g_work.chromeCache[bone];
+    if (cache.stamp != g_work.callStamp) {
+        const BoneMatrix &m = g_work.boneTransform[bone];
+        Vector3 d{m[0][3] - model.origin.x, m[1][3] - model.origin.y, m[2][3] - model.origin.z};
+        Normalize(d);
+        Vector3 up = Cross(d, g_work.viewRight);
+        Normalize(up);
+        Vector3 right = Cross(d, up);
+        Normalize(right);
+        auto toBone = [&](const Vector3 &v) {
+            return Vector3{v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0], v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1],
+                           v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]};
+        };
+        cache.up = toBone(up);
+        cache.right = toBone(right);
+        cache.stamp = g_work.callStamp;
+    }
+    out[0] = TruncToInt((Dot(normal, cache.right) + 1.0f) * 32.0f);
+    out[1] = TruncToInt((Dot(normal, cache.up) + 1.0f) * 32.0f);
+}
+
+// Walks a validated command list: f(first vertex entry offset, n, fan).
+template <class F>
+void ForEachCommand(const uint8_t *h, uint64_t offset, F &&f) {
+    for (;;) {
+        const int16_t n = Field<int16_t>(h, offset);
+        offset += 2;
+        if (n == 0) return;
+        const int32_t count = n > 0 ? n : -static_cast<int32_t>(n);
+        f(offset, count, n < 0);
+        offset += 8u * U(count);
+    }
+}
+
+// The model record a body part draws.
+uint64_t SelectModel(const MdlModel &model, int32_t b) {
+    const uint64_t part = U(model.HeaderInt(mdl::kBodyPartOffset)) + uint64_t{mdl::kBodyPartSize} * U(b);
+    const int32_t models = Field<int32_t>(model.header.data(), part + 64);
+    const int32_t base = Field<int32_t>(model.header.data(), part + 68);
+    const int32_t body = model.bodyNumber > 0 ? model.bodyNumber : 0;
+    // A part whose base is not positive has only its first model.
+    const int32_t index = base > 0 ? (body / base) % models : 0;
+    return U(Field<int32_t>(model.header.data(), part + 72)) + uint64_t{mdl::kModelSize} * U(index);
+}
+
+template <class F>
+void ForEachDrawnMesh(const MdlModel &model, F &&f) {
+    const int32_t parts = model.HeaderInt(mdl::kBodyPartCount);
+    const uint8_t *h = model.header.data();
+    for (int32_t b = 0; b < parts; ++b) {
+        const uint64_t m = SelectModel(model, b);
+        const int32_t meshes = Field<int32_t>(h, m + 72);
+        const uint64_t meshOffset = U(Field<int32_t>(h, m + 76));
+        for (int32_t k = 0; k < meshes; ++k)
+            f(U(Field<int32_t>(h, meshOffset + uint64_t{mdl::kMeshSize} * U(k) + 4)));
+    }
+}
+
+}  // namespace
+
+namespace mdl {
+
+Quaternion AngleQuaternion(const float (&angles)[3]) {
+    const float sr = std::sin(angles[0] * 0.5f), cr = std::cos(angles[0] * 0.5f);
+    const float sp = std::sin(angles[1] * 0.5f), cp = std::cos(angles[1] * 0.5f);
+    const float sy = std::sin(angles[2] * 0.5f), cy = std::cos(angles[2] * 0.5f);
+    return {sr * cp * cy - cr * sp * sy, cr * sp * cy + sr * cp * sy, cr * cp * sy - sr * sp * cy,
+            cr * cp * cy + sr * sp * sy};
+}
+
+Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
+    const float pv[4] = {p.x, p.y, p.z, p.w};
+    float a = 0.0f, b = 0.0f;
+    const float qv[4] = {q.x, q.y, q.z, q.w};
+    for (int i = 0; i < 4; ++i) {
+        a += (pv[i] - qv[i]) * (pv[i] - qv[i]);
+        b += (pv[i] + qv[i]) * (pv[i] + qv[i]);
+    }
+    if (a > b) q = {-q.x, -q.y, -q.z, -q.w};
+    const float c = p.x * q.x + p.y * q.y + p.z * q.z + p.w * q.w;
+    if (1.0f + c > 1e-8f) {
+        float kp, kq;
+        if (1.0f - c > 1e-8f) {
+            const float omega = std::acos(c);
+            const float sinOmega = std::sin(omega);
+            kp = std::sin((1.0f - t) * omega) / sinOmega;
+            kq = std::sin(t * omega) / sinOmega;
+        } else {
+            kp = 1.0f - t;
+            kq = t;
+        }
+        return {kp * p.x + kq * q.x, kp * p.y + kq * q.y, kp * p.z + kq * q.z, kp * p.w + kq * q.w};
+    }
+    const Quaternion r{-p.y, p.x, -p.w, p.z};
+    const float half = 1.5707963267948966f;
+    const float kp = std::sin((1.0f - t) * half), kq = std::sin(t * half);
+    return {kp * p.x + kq * r.x, kp * p.y + kq * r.y, kp * p.z + kq * r.z, r.w};
+}
+
+void QuaternionMatrix(const Quaternion &q, BoneMatrix &m) {
+    const float x = q.x, y = q.y, z = q.z, w = q.w;
+    m[0][0] = 1.0f - 2.0f * y * y - 2.0f * z * z;
+    m[1][0] = 2.0f * x * y + 2.0f * w * z;
+    m[2][0] = 2.0f * x * z - 2.0f * w * y;
+    m[0][1] = 2.0f * x * y - 2.0f * w * z;
+    m[1][1] = 1.0f - 2.0f * x * x - 2.0f * z * z;
+    m[2][1] = 2.0f * y * z + 2.0f * w * x;
+    m[0][2] = 2.0f * x * z + 2.0f * w * y;
+    m[1][2] = 2.0f * y * z - 2.0f * w * x;
+    m[2][2] = 1.0f - 2.0f * x * x - 2.0f * y * y;
+}
+
+void ConcatTransforms(const BoneMatrix &a, const BoneMatrix &b, BoneMatrix &out) {
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 4; ++j)
+            out[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j] + (j == 3 ? a[i][3] : 0.0f);
+    }
+}
+
+ChannelValues DecodeChannel(std::span<const uint8_t> buffer, uint64_t stream, int32_t frame) {
+    ChannelValues c;
+    if (frame < 0) frame = 0;
+    uint64_t p = stream;
+    int32_t local = frame;
+    for (;;) {
+        if (p > buffer.size() || buffer.size() - p < 2) return c;
+        const uint8_t valid = buffer.data()[p], total = buffer.data()[p + 1];
+        if (total > local || total == 0) break;
+        local -= total;
+        p += 2u * (uint64_t{valid} + 1u);
+    }
+    // v[n]: the n-th 16-bit entry of the run, the header being v[0].
+    auto v = [&](uint64_t n) -> int16_t {
+        const uint64_t at = p + 2u * n;
+        if (at > buffer.size() || buffer.size() - at < 2) return 0;
+        return Field<int16_t>(buffer.data(), at);
+    };
+    c.valid = buffer.data()[p];
+    c.total = buffer.data()[p + 1];
+    c.local = local;
+    const uint64_t f = U(local);
+    c.last = v(c.valid);
+    c.following = v(uint64_t{c.valid} + 2u);
+    c.next = v(f + 2u);
+    c.a1 = c.valid > local ? v(f + 1u) : c.last;
+    if (c.valid > local) {
+        c.a2 = c.valid > local + 1 ? c.next : (c.total > local + 1 ? c.a1 : c.following);
+    } else {
+        c.a2 = c.total > local + 1 ? c.a1 : c.following;
+    }
+    return c;
+}
+
+}  // namespace mdl
+
+void AdvanceFrame(MdlModel &model, double dt) {
+    const int32_t count = model.HeaderInt(mdl::kSequenceCount);
+    const int32_t sequence = model.sequence >= 0 && model.sequence < count ? model.sequence : 0;
+    const uint64_t seq = SequenceRecord(model, sequence);
+    if (dt > 0.1) dt = 0.1;
+    const float fps = Field<float>(model.header.data(), seq + 32);
+    // A clock far behind with a huge rate would step outside float range.
+    const double next = model.frame + dt * fps;
+    model.frame = std::fabs(next) < 1e30 ? static_cast<float>(next) : 0.0f;
+    const int32_t frames = Field<int32_t>(model.header.data(), seq + 56);
+    if (frames <= 1) {
+        model.frame = 0.0f;
+        return;
+    }
+    const float span = static_cast<float>(frames - 1);
+    model.frame -= std::trunc(model.frame / span) * span;
+    // A clock that went back leaves a negative remainder: wrap it forward.
+    if (model.frame < 0.0f) model.frame += span;
+    if (!(model.frame >= 0.0f && model.frame < span)) model.frame = 0.0f;
+}
+
+void CalcBoneAdj(MdlModel &model) {
+    const int32_t count = model.HeaderInt(mdl::kControllerCount);
+    const uint64_t offset = U(model.HeaderInt(mdl::kControllerOffset));
+    for (int32_t j = 0; j < count; ++j) {
+        const uint64_t c = offset + uint64_t{mdl::kControllerSize} * U(j);
+        const int32_t type = Field<int32_t>(model.header.data(), c + 4);
+        const float start = Field<float>(model.header.data(), c + 8);
+        const float end = Field<float>(model.header.data(), c + 12);
+        const int32_t number = Field<int32_t>(model.header.data(), c + 20);
+        float value;
+        if (number < 4) {
+            const float setting = model.controllers[number];
+            if (type & 0x8000) {
+                value = setting * 1.40625f + start;
+            } else {
+                float f = setting / 255.0f;
+                f = f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
+                value = (1.0f - f) * start + f * end;
+            }
+        } else {
+            float f = model.mouth / 64.0f;
+            if (f > 1.0f) f = 1.0f;
+            value = (1.0f - f) * start + f * end;
+        }
+        switch (type & 0x7FFF) {
+        case 1:
+        case 2:
+        case 4:
+            model.adjustments[j] = value;
+            break;
+        case 8:
+        case 16:
+        case 32:
+            model.adjustments[j] = value * 0.017453292519943295f;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void SetUpBones(MdlModel &model) {
+    if (model.sequence < 0 || model.sequence >= model.HeaderInt(mdl::kSequenceCount)) model.sequence = 0;
+    const uint64_t seq = SequenceRecord(model, model.sequence);
+    const Animation anim = SequenceAnimation(model, seq);
+    const int32_t bones = model.HeaderInt(mdl::kBoneCount);
+    const uint64_t stride = uint64_t{mdl::kAnimationSize} * U(bones);
+    const int32_t blends = Field<int32_t>(model.header.data(), seq + 120);
+    CalcRotations(model, 0, seq, anim, anim.offset, model.frame);
+    if (blends > 1) {
+        CalcRotations(model, 1, seq, anim, anim.offset + stride, model.frame);
+        SlerpBones(0, 1, bones, model.blending[0] / 255.0f);
+        if (blends == 4) {
+            CalcRotations(model, 2, seq, anim, anim.offset + 2 * stride, model.frame);
+            CalcRotations(model, 3, seq, anim, anim.offset + 3 * stride, model.frame);
+            SlerpBones(2, 3, bones, model.blending[0] / 255.0f);
+            SlerpBones(0, 2, bones, model.blending[1] / 255.0f);
+        }
+    }
+    const uint64_t boneOffset = U(model.HeaderInt(mdl::kBoneOffset));
+    for (int32_t i = 0; i < bones; ++i) {
+        BoneMatrix m;
+        mdl::QuaternionMatrix(g_work.rotations[0][i], m);
+        m[0][3] = g_work.positions[0][i].x;
+        m[1][3] = g_work.positions[0][i].y;
+        m[2][3] = g_work.positions[0][i].z;
+        const int32_t parent = Field<int32_t>(model.header.data(), boneOffset + uint64_t{mdl::kBoneSize} * U(i) + 32);
+        if (parent == -1) {
+            std::memcpy(g_work.boneTransform[i], m, sizeof m);
+        } else {
+            mdl::ConcatTransforms(g_work.boneTransform[parent], m, g_work.boneTransform[i]);
+        }
+    }
+}
+
+void SetupModel(MdlModel &model, int32_t b) {
+    if (b < 0 || b >= model.HeaderInt(mdl::kBodyPartCount)) b = 0;
+    model.currentModel = SelectModel(model, b);
+}
+
+void DrawModel(MdlModel &model, CharacterVertex *records) {
+    const uint8_t *h = model.header.data();
+    const std::span<const uint8_t> textures = model.TextureHeader();
+    const uint8_t *t = textures.data();
+    const int32_t skinReferences = Field<int32_t>(t, mdl::kSkinReferenceCount);
+    const int32_t families = Field<int32_t>(t, mdl::kSkinFamilyCount);
+    uint64_t skin = U(Field<int32_t>(t, mdl::kSkinOffset));
+    if (model.skinNumber > 0 && model.skinNumber < families)
+        skin += 2u * U(model.skinNumber) * U(skinReferences);
+    const uint64_t textureOffset = U(Field<int32_t>(t, mdl::kTextureOffset));
+    auto texture = [&](uint64_t mesh) {
+        const int16_t index = Field<int16_t>(t, skin + 2u * U(Field<int32_t>(h, mesh + 8)));
+        return textureOffset + uint64_t{mdl::kTextureSize} * U(index);
+    };
+
+    const uint64_t m = model.currentModel;
+    const int32_t meshes = Field<int32_t>(h, m + 72);
+    const uint64_t meshOffset = U(Field<int32_t>(h, m + 76));
+    const int32_t vertices = Field<int32_t>(h, m + 80);
+    const uint64_t vertexBones = U(Field<int32_t>(h, m + 84));
+    const uint64_t vertexOffset = U(Field<int32_t>(h, m + 88));
+    const uint64_t normalBones = U(Field<int32_t>(h, m + 96));
+    const uint64_t normalOffset = U(Field<int32_t>(h, m + 100));
+
+    for (int32_t i = 0; i < vertices; ++i) {
+        const BoneMatrix &b = g_work.boneTransform[h[vertexBones + U(i)]];
+        const Vector3 v = Field<Vector3>(h, vertexOffset + 12u * U(i));
+        Vector3 &out = g_work.transformed[i];
+        out.x = v.x * b[0][0] + v.y * b[0][1] + v.z * b[0][2] + b[0][3];
+        out.y = v.x * b[1][0] + v.y * b[1][1] + v.z * b[1][2] + b[1][3];
+        out.z = v.x * b[2][0] + v.y * b[2][1] + v.z * b[2][2] + b[2][3];
+    }
+
+    int32_t k = 0;
+    for (int32_t j = 0; j < meshes; ++j) {
+        const uint64_t mesh = meshOffset + uint64_t{mdl::kMeshSize} * U(j);
+        const int32_t normals = Field<int32_t>(h, mesh + 12);
+        if (Field<int32_t>(t, texture(mesh) + 64) & 2) {
+            for (int32_t n = k; n < k + normals; ++n)
+                Chrome(model, h[normalBones + U(n)], Field<Vector3>(h, normalOffset + 12u * U(n)), g_work.chrome[n]);
+        }
+        k += normals;
+    }
+
+    for (int32_t j = 0; j < meshes; ++j) {
+        const uint64_t mesh = meshOffset + uint64_t{mdl::kMeshSize} * U(j);
+        const uint64_t tex = texture(mesh);
+        const bool chrome = (Field<int32_t>(t, tex + 64) & 2) != 0;
+        // A texture without a size gives coordinates 0 rather than a division by zero.
+        const int32_t width = Field<int32_t>(t, tex + 68), height = Field<int32_t>(t, tex + 72);
+        const float su = width > 0 ? 1.0f / static_cast<float>(width) : 0.0f;
+        const float sv = height > 0 ? 1.0f / static_cast<float>(height) : 0.0f;
+        ForEachCommand(h, U(Field<int32_t>(h, mesh + 4)), [&](uint64_t at, int32_t count, bool) {
+            for (int32_t i = 0; i < count; ++i, at += 8) {
+                const int16_t vi = Field<int16_t>(h, at), ni = Field<int16_t>(h, at + 2);
+                const float s = chrome ? static_cast<float>(g_work.chrome[ni][0]) : Field<int16_t>(h, at + 4);
+                const float tt = chrome ? static_cast<float>(g_work.chrome[ni][1]) : Field<int16_t>(h, at + 6);
+                if (records) {
+                    CharacterVertex &r = records[model.vertexCount];
+                    const Vector3 &p = g_work.transformed[vi];
+                    r.x = p.x;
+                    r.z = p.z;
+                    r.y = p.y;
+                    r.u = s * su;
+                    r.v = tt * sv;
+                }
+                ++model.vertexCount;
+            }
+        });
+    }
+}
+
+bool PoseMdl(MdlModel &model, CharacterVertex *records, int32_t *count) {
+    const double now = TickCount() * 0.001;
+    const double dt = (now - g_work.lastTime) * model.speed;
+    AdvanceFrame(model, dt);
+    g_work.lastTime = static_cast<float>(now);
+    ++g_work.callStamp;
+    const int32_t parts = model.HeaderInt(mdl::kBodyPartCount);
+    if (parts == 0) return false;
+    SetUpBones(model);
+    model.vertexCount = 0;
+    for (int32_t b = 0; b < parts; ++b) {
+        SetupModel(model, b);
+        DrawModel(model, records);
+    }
+    if (count) *count = model.vertexCount;
+    model.drawn = true;
+    return true;
+}
+
+const mdl::BoneMatrix &MdlBoneTransform(int32_t bone) { return g_work.boneTransform[bone]; }
+float &MdlLastTime() { return g_work.lastTime; }
+
+MdlSizes MdlMeshSizes(const MdlModel &model) {
+    MdlSizes sizes;
+    const uint8_t *h = model.header.data();
+    ForEachDrawnMesh(model, [&](uint64_t commands) {
+        ForEachCommand(h, commands, [&](uint64_t, int32_t n, bool) {
+            sizes.records += n;
+            if (n >= 3) sizes.indices += 3 * (n - 2);
+        });
+    });
+    return sizes;
+}
+
+int32_t MdlTriangles(const MdlModel &model, uint32_t *indices) {
+    const uint8_t *h = model.header.data();
+    uint32_t base = 0;
+    int32_t written = 0;
+    auto put = [&](uint32_t a, uint32_t b, uint32_t c) {
+        if (indices) {
+            indices[written] = a;
+            indices[written + 1] = b;
+            indices[written + 2] = c;
+        }
+        written += 3;
+    };
+    ForEachDrawnMesh(model, [&](uint64_t commands) {
+        ForEachCommand(h, commands, [&](uint64_t, int32_t n, bool fan) {
+            for (uint32_t i = 2; i < static_cast<uint32_t>(n); ++i) {
+                if (fan)
+                    put(base, base + i - 1, base + i);
+                else if (i % 2 == 0)
+                    put(base + i - 2, base + i - 1, base + i);
+                else  // every other strip triangle is flipped to keep one winding
+                    put(base + i - 1, base + i - 2, base + i);
+            }
+            base += static_cast<uint32_t>(n);
+        });
+    });
+    return written;
+}
+
+}  // namespace vesk
+
+VESK_API int32_t VESK_CALL GetModelMDLmesh(int32_t index, CharacterVertex *records, int32_t *count) {
+    vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    if (!model) {
+        if (count) *count = 0;
+        return index;
+    }
+    vesk::PoseMdl(*model, records, count);
+    return index;
+}
+
+VESK_API void VESK_CALL VeskGetModelMDLtriangles(int32_t index, uint32_t *indices, int32_t *count) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    const int32_t n = model && model->drawn ? vesk::MdlTriangles(*model, indices) : 0;
+    if (count) *count = n;
+}
+
+VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts) {
+    if (!counts) return;
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    const vesk::MdlSizes sizes = model ? vesk::MdlMeshSizes(*model) : vesk::MdlSizes{};
+    counts[0] = sizes.records;
+    counts[1] = sizes.indices;
+}
