@@ -397,4 +397,60 @@ TEST(DemoWalker, SlidesAlongAWallAndStaysOnTheFloor) {
     EXPECT_NEAR(pos.y, radii.y, 1.0f);
 }
 
+TEST(DemoScenes, EveryFrameTimesTheCallsItsSceneIsAbout) {
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"level", {"frustum", "visible faces"}}, {"player", {"pose"}},
+        {"octree", {"frustum", "octree walk"}},  {"halflife", {"pose", "triangles"}},
+        {"walk", {"collision", "frustum", "visible faces"}}};
+    for (const auto &[scene, calls] : expected) {
+        SCOPED_TRACE(scene);
+        const demo::SceneResult r = Render(scene.c_str(), 2);
+        if (r.skipped && r.note.rfind("needs ", 0) == 0) continue;
+        ASSERT_FALSE(r.skipped) << r.note;
+        for (const demo::Frame &f : r.frames) {
+            SCOPED_TRACE(f.name);
+            for (const std::string &call : calls) {
+                const auto hit = std::find_if(f.calls.begin(), f.calls.end(),
+                                              [&](const demo::CallTime &c) { return c.call == call; });
+                ASSERT_NE(hit, f.calls.end()) << call;
+                EXPECT_GE(hit->microseconds, 0.0);
+            }
+            EXPECT_GE(f.culled, 0);
+        }
+        // Drawn and culled split the same whole in every view of the level.
+        if (scene == "level") {
+            EXPECT_EQ(r.frames[0].drawn + r.frames[0].culled, r.frames[1].drawn + r.frames[1].culled);
+        }
+    }
+}
+
+TEST(DemoCanvas, FramesReadTopRowFirstAndSurviveThePngRoundTrip) {
+    Session &s = Shared();
+    s.canvas.Begin(0, 0, 0);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    // Red over the upper half of clip space, green over the lower left quarter.
+    glBegin(GL_QUADS);
+    glColor3f(1, 0, 0);
+    glVertex2f(-1, 0), glVertex2f(1, 0), glVertex2f(1, 1), glVertex2f(-1, 1);
+    glColor3f(0, 1, 0);
+    glVertex2f(-1, -1), glVertex2f(0, -1), glVertex2f(0, 0), glVertex2f(-1, 0);
+    glEnd();
+    const Image frame = s.canvas.Read();
+    EXPECT_EQ(frame.At(kWidth / 2, kHeight / 4)[0], 255);         // top: red
+    EXPECT_EQ(frame.At(kWidth / 4, 3 * kHeight / 4)[1], 255);     // bottom left: green
+    EXPECT_EQ(frame.At(3 * kWidth / 4, 3 * kHeight / 4)[1], 0);   // bottom right: clear
+    const std::string path = s.out + "/roundtrip.png";
+    ASSERT_TRUE(demo::WritePng(path, frame));
+    int w = 0, h = 0, n = 0;
+    unsigned char *back = stbi_load(path.c_str(), &w, &h, &n, 4);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(w, kWidth);
+    ASSERT_EQ(h, kHeight);
+    EXPECT_TRUE(std::equal(frame.rgba.begin(), frame.rgba.end(), back));
+    stbi_image_free(back);
+}
+
 }  // namespace

@@ -10,7 +10,7 @@ bool Library::Open(const std::string &path) {
         error = "cannot load " + name + (why ? std::string(": ") + why : std::string());
         return false;
     }
-#define DEMO_RESOLVE(fn, result, params) fn = VeskResolve<result(VESK_CALL *) params>(module, #fn);
+#define DEMO_RESOLVE(fn) fn = VeskResolve<decltype(&::fn)>(module, #fn);
     DEMO_EXPORTS(DEMO_RESOLVE)
 #undef DEMO_RESOLVE
     return true;

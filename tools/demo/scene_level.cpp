@@ -9,7 +9,6 @@
 #include "scene_util.h"
 #include "walk.h"
 
-#if VESK_DEMO_LEVEL
 
 namespace demo {
 namespace {
@@ -336,5 +335,3 @@ SceneResult RunWalkScene(Host &host) {
 }
 
 }  // namespace demo
-
-#endif  // VESK_DEMO_LEVEL

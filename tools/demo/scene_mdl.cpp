@@ -6,7 +6,6 @@
 
 #include "scene_util.h"
 
-#if VESK_DEMO_MDL
 
 namespace demo {
 
@@ -109,5 +108,3 @@ SceneResult RunHalfLifeScene(Host &host) {
 }
 
 }  // namespace demo
-
-#endif  // VESK_DEMO_MDL

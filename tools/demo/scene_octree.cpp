@@ -8,7 +8,6 @@
 
 #include "scene_util.h"
 
-#if VESK_DEMO_SPATIAL
 
 namespace demo {
 namespace {
@@ -188,5 +187,3 @@ SceneResult RunOctreeScene(Host &host) {
 }
 
 }  // namespace demo
-
-#endif  // VESK_DEMO_SPATIAL

@@ -4,30 +4,10 @@ namespace demo {
 
 SceneResult RunPlayerScene(Host &host);
 SceneResult RunStaticScene(Host &host);
-// A scene whose header section this checkout lacks reports so.
-[[maybe_unused]] static SceneResult Unbuilt(Host &) {
-    SceneResult r;
-    r.skipped = true;
-    r.note = "needs exports this build of the demo was compiled without";
-    return r;
-}
-#if VESK_DEMO_LEVEL
 SceneResult RunLevelScene(Host &host);
 SceneResult RunWalkScene(Host &host);
-#else
-#define RunLevelScene Unbuilt
-#define RunWalkScene Unbuilt
-#endif
-#if VESK_DEMO_SPATIAL
 SceneResult RunOctreeScene(Host &host);
-#else
-#define RunOctreeScene Unbuilt
-#endif
-#if VESK_DEMO_MDL
 SceneResult RunHalfLifeScene(Host &host);
-#else
-#define RunHalfLifeScene Unbuilt
-#endif
 
 namespace {
 
