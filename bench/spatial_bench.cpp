@@ -148,7 +148,35 @@ void BM_Spatial_RenderPolyMode1_100k(benchmark::State &state) {
     state.counters["visible_fraction"] = s.fraction[v];
     state.counters["reported"] = static_cast<double>(g_reported);
 }
+// Peer: the walk without shortcuts (every node box and every triangle box
+// through BoxInFrustum, boxes recomputed per frame) over the same tree.
+void PlainWalk(const vesk::OctreeNode &n, const Frustum &f, int32_t &leaves) {
+    const BoundingBox &b = n.bounds;
+    if (!BoxInFrustum(&f, b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ)) return;
+    if (n.subdivided) {
+        for (const auto &c : n.children)
+            if (c) PlainWalk(*c, f, leaves);
+        return;
+    }
+    ++leaves;
+    for (const Poly &p : n.triangles)
+        if (vesk::TriangleVisible(f, p)) Count(reinterpret_cast<intptr_t>(&p));
+}
+void BM_Spatial_RenderOctreePlainWalk100k(benchmark::State &state) {
+    auto &s = Scene();
+    const int v = static_cast<int>(state.range(0));
+    BuildVeskOctree(s.polys.data(), static_cast<int32_t>(s.polys.size()));
+    int32_t leaves = 0;
+    for (auto _ : state) {
+        g_reported = 0;
+        leaves = 0;
+        PlainWalk(vesk::TheOctree().root, s.frustum[v], leaves);
+    }
+    state.counters["reported"] = static_cast<double>(g_reported);
+    state.counters["visited_leaves"] = leaves;
+}
 BENCHMARK(BM_Spatial_OctreeBuild100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spatial_RenderOctreePlainWalk100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Spatial_RenderOctree100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Spatial_RenderPolyMode1_100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
