@@ -44,6 +44,32 @@ std::vector<Poly> Tiled(const std::string &file, size_t target) {
     return out;
 }
 
+// A real model tiled on a cubic lattice in x, y and z until `target` triangles.
+std::vector<Poly> TiledCube(const std::string &file, size_t target) {
+    const auto model = ModelPolys(file);
+    float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    for (const Poly &p : model)
+        for (const PolyVertex &c : p.corner) {
+            const float v[3] = {c.position.x, c.position.y, c.position.z};
+            for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], v[a]), hi[a] = std::max(hi[a], v[a]);
+        }
+    const int side = static_cast<int>(std::ceil(std::cbrt(static_cast<double>(target) / static_cast<double>(model.size()))));
+    std::vector<Poly> out;
+    for (int i = 0; i < side; ++i)
+        for (int j = 0; j < side; ++j)
+            for (int k = 0; k < side; ++k)
+                for (Poly p : model) {
+                    if (out.size() == target) return out;
+                    for (PolyVertex &c : p.corner) {
+                        c.position.x += (hi[0] - lo[0]) * 1.1f * static_cast<float>(i);
+                        c.position.y += (hi[1] - lo[1]) * 1.1f * static_cast<float>(j);
+                        c.position.z += (hi[2] - lo[2]) * 1.1f * static_cast<float>(k);
+                    }
+                    out.push_back(p);
+                }
+    return out;
+}
+
 int64_t g_reported = 0;
 void VESK_CALL Count(intptr_t) { ++g_reported; }
 const VeskHostCallback g_count = &Count;
@@ -54,29 +80,37 @@ size_t VisibleCount(const std::vector<Poly> &scene, const Frustum &f) {
     return static_cast<size_t>(g_reported);
 }
 
+// About 100 000 triangles of a real model in a 3 x 3 x 3 block, seen by a
+// 60-degree perspective camera (CalculateFrustum) whose far plane is searched
+// so that about a tenth of the triangles pass. View 0 stands at the block's
+// centre, view 1 at a lower corner looking in along the diagonal.
 struct OctreeScene {
     std::vector<Poly> polys;
-    Frustum frustum{};
-    double fraction = 0;
+    Frustum frustum[2]{};
+    double fraction[2]{};
     OctreeScene() {
-        polys = Tiled("assimp/OBJ/WusonOBJ.obj", 100000);
-        float maxX = -1e30f, maxY = -1e30f, maxZ = -1e30f, minX = 1e30f, minZ = 1e30f;
+        polys = TiledCube("assimp/OBJ/WusonOBJ.obj", 100000);
+        float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
         for (const Poly &p : polys)
             for (const PolyVertex &c : p.corner) {
-                maxX = std::max(maxX, c.position.x), maxY = std::max(maxY, c.position.y);
-                maxZ = std::max(maxZ, c.position.z), minX = std::min(minX, c.position.x);
-                minZ = std::min(minZ, c.position.z);
+                const float v[3] = {c.position.x, c.position.y, c.position.z};
+                for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], v[a]), hi[a] = std::max(hi[a], v[a]);
             }
-        // From a corner of the grid looking across it; the far plane is
-        // searched so that about a tenth of the triangles pass.
-        const Vector3 eye{minX - 1.0f, maxY * 2.0f, minZ - 1.0f};
-        float lo = 1.0f, hi = (maxX - minX + maxZ - minZ) * 2.0f;
-        for (int it = 0; it < 30; ++it) {
-            const float mid = 0.5f * (lo + hi);
-            frustum = vesk::test::ViewFrustum(eye, 2.356f, -0.3f, 1.0f, 1.33f, 0.1f, mid);
-            (VisibleCount(polys, frustum) < polys.size() / 10 ? lo : hi) = mid;
+        auto at = [&](float t) {
+            return Vector3{lo[0] + (hi[0] - lo[0]) * t, lo[1] + (hi[1] - lo[1]) * t, lo[2] + (hi[2] - lo[2]) * t};
+        };
+        const Vector3 eyes[2] = {at(0.5f), at(0.05f)};
+        // Yaw 2.356 looks toward +x and +z; pitch 0.5 rises through the block.
+        const float yaw[2] = {0.6f, 2.356f}, pitch[2] = {0.2f, 0.5f};
+        for (int v = 0; v < 2; ++v) {
+            float nearFar[2] = {1.0f, (hi[0] - lo[0] + hi[1] - lo[1] + hi[2] - lo[2]) * 2.0f};
+            for (int it = 0; it < 30; ++it) {
+                const float mid = 0.5f * (nearFar[0] + nearFar[1]);
+                frustum[v] = vesk::test::ViewFrustum(eyes[v], yaw[v], pitch[v], 1.047f, 1.33f, 0.1f, mid);
+                (VisibleCount(polys, frustum[v]) < polys.size() / 10 ? nearFar[0] : nearFar[1]) = mid;
+            }
+            fraction[v] = static_cast<double>(VisibleCount(polys, frustum[v])) / static_cast<double>(polys.size());
         }
-        fraction = static_cast<double>(VisibleCount(polys, frustum)) / static_cast<double>(polys.size());
         BuildVeskOctree(polys.data(), static_cast<int32_t>(polys.size()));
     }
 };
@@ -89,29 +123,62 @@ void BM_Spatial_OctreeBuild100k(benchmark::State &state) {
     auto &s = Scene();
     for (auto _ : state) BuildVeskOctree(s.polys.data(), static_cast<int32_t>(s.polys.size()));
     state.counters["triangles"] = static_cast<double>(s.polys.size());
+    state.counters["leaves"] = static_cast<double>(vesk::TheOctree().walk.nodes.front().leaves);
 }
 void BM_Spatial_RenderOctree100k(benchmark::State &state) {
     auto &s = Scene();
+    const int v = static_cast<int>(state.range(0));
     BuildVeskOctree(s.polys.data(), static_cast<int32_t>(s.polys.size()));
     int32_t leaves = 0;
     for (auto _ : state) {
         g_reported = 0;
-        RenderVeskOctree(&s.frustum, &g_count, &leaves);
+        RenderVeskOctree(&s.frustum[v], &g_count, &leaves);
     }
-    state.counters["visible_fraction"] = s.fraction;
+    state.counters["visible_fraction"] = s.fraction[v];
     state.counters["reported"] = static_cast<double>(g_reported);
+    state.counters["visited_leaves"] = leaves;
 }
 void BM_Spatial_RenderPolyMode1_100k(benchmark::State &state) {
     auto &s = Scene();
+    const int v = static_cast<int>(state.range(0));
     for (auto _ : state) {
         g_reported = 0;
-        RenderVeskPoly(s.polys.data(), static_cast<int32_t>(s.polys.size()), &s.frustum, 1, &g_count);
+        RenderVeskPoly(s.polys.data(), static_cast<int32_t>(s.polys.size()), &s.frustum[v], 1, &g_count);
     }
+    state.counters["visible_fraction"] = s.fraction[v];
     state.counters["reported"] = static_cast<double>(g_reported);
 }
+// Peer: the walk without shortcuts (every node box and every triangle box
+// through BoxInFrustum, boxes recomputed per frame) over the same tree.
+void PlainWalk(const vesk::OctreeNode &n, const Frustum &f, int32_t &leaves) {
+    const BoundingBox &b = n.bounds;
+    if (!BoxInFrustum(&f, b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ)) return;
+    if (n.subdivided) {
+        for (const auto &c : n.children)
+            if (c) PlainWalk(*c, f, leaves);
+        return;
+    }
+    ++leaves;
+    for (const Poly &p : n.triangles)
+        if (vesk::TriangleVisible(f, p)) Count(reinterpret_cast<intptr_t>(&p));
+}
+void BM_Spatial_RenderOctreePlainWalk100k(benchmark::State &state) {
+    auto &s = Scene();
+    const int v = static_cast<int>(state.range(0));
+    BuildVeskOctree(s.polys.data(), static_cast<int32_t>(s.polys.size()));
+    int32_t leaves = 0;
+    for (auto _ : state) {
+        g_reported = 0;
+        leaves = 0;
+        PlainWalk(vesk::TheOctree().root, s.frustum[v], leaves);
+    }
+    state.counters["reported"] = static_cast<double>(g_reported);
+    state.counters["visited_leaves"] = leaves;
+}
 BENCHMARK(BM_Spatial_OctreeBuild100k)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Spatial_RenderOctree100k)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Spatial_RenderPolyMode1_100k)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Spatial_RenderOctreePlainWalk100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Spatial_RenderOctree100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Spatial_RenderPolyMode1_100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // Splitter choice over one node of n real triangles: ns per candidate-polygon pair.
 template <bool kFast>

@@ -118,7 +118,9 @@ int main(int argc, char **argv) {
     if (argc > 2) {
         const std::string root = argv[2];
         const vesk_golden::Data data{root + "\\assimp\\OBJ\\spider.obj",
-                                     root + "\\openarena\\models\\players\\sarge"};
+                                     root + "\\openarena\\models\\players\\sarge",
+                                     root + "\\openarena\\maps\\oa_dm1.bsp",
+                                     root + "\\assimp\\MDL\\MDL (HL1)\\man.mdl"};
         const int mismatches = vesk_golden::CountMismatches(vesk_golden::RunAll(lib, data));
         Expect(mismatches == 0, "golden results match the Linux build");
 

@@ -81,6 +81,7 @@ void Octree::Clear() {
     root.centre = {0.0f, 0.0f, 0.0f};
     root.width = 0.0f;
     root.bounds = CubeBox(root.centre, 0.0f);
+    IndexOctree(*this);
 }
 
 Octree &TheOctree() { return g_octree; }
@@ -155,6 +156,7 @@ void BuildOctree(Octree &tree, std::span<const Poly> polys) {
     const SceneBounds scene = ComputeSceneBounds(polys);
     Builder builder{tree};
     builder.Build(tree.root, polys, scene.centre, scene.width);
+    IndexOctree(tree);
 }
 
 BoundingBox TriangleBox(const Poly &poly) {

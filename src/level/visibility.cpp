@@ -1,5 +1,8 @@
 // Frustum walks over the octree and over a plain triangle list.
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <span>
 
 #include "frame/host_callback.h"
 #include "geometry/frustum.h"
@@ -8,29 +11,195 @@
 namespace vesk {
 namespace {
 
+using Box6 = std::array<float, 6>;
+
 bool BoxVisible(const Frustum &frustum, const BoundingBox &b) {
     return BoxInFrustum(frustum, b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ) != 0;
 }
 
-void Visit(Octree &tree, const OctreeNode &node, const Frustum &frustum, const VeskHostCallback *callback) {
-    if (!BoxVisible(frustum, node.bounds)) return;
-    if (node.subdivided) {
-        for (const auto &child : node.children)
-            if (child) Visit(tree, *child, frustum, callback);
-        return;
-    }
-    ++tree.visitedLeaves;
-    for (const Poly &p : node.triangles)
-        if (TriangleVisible(frustum, p)) CallHost(callback, reinterpret_cast<intptr_t>(&p));
+bool BoxVisible(const Frustum &frustum, const Box6 &b) {
+    return BoxInFrustum(frustum, b[0], b[1], b[2], b[3], b[4], b[5]) != 0;
 }
+
+Box6 ToBox6(const BoundingBox &b) { return {b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ}; }
+
+bool Finite(const Box6 &b) {
+    for (float v : b)
+        if (!std::isfinite(v)) return false;
+    return b[0] <= b[3] && b[1] <= b[4] && b[2] <= b[5];
+}
+
+bool Inside(const Box6 &inner, const Box6 &outer) {
+    return inner[0] >= outer[0] && inner[1] >= outer[1] && inner[2] >= outer[2] && inner[3] <= outer[3] &&
+           inner[4] <= outer[4] && inner[5] <= outer[5];
+}
+
+// Why one corner per plane decides, and why a node inside a plane needs no
+// margin for what it contains. With finite floats each product a*x is exact
+// in double (24 + 24 bits < 53) and every addition is correctly rounded,
+// hence non-decreasing in each operand; the value (a*x + b*y) + c*z + d is
+// therefore computed largest at the corner taking, per axis, the end that
+// makes its product largest, and smallest at the opposite corner. So:
+// - the box test passes a plane exactly when that largest corner gives > 0;
+// - if the smallest corner of box B gives > 0, any box C inside B has every
+//   product at least B's and so every computed value at least B's: C passes
+//   too, after rounding, because it is the same expression rounded the same
+//   way (a margin of zero is safe).
+// Infinite or NaN inputs break exact products (0 * inf, inf - inf): such
+// frusta and boxes take the plain box test.
+struct CornerPlane {
+    double a, b, c, d;
+    uint8_t hx, hy, hz;  // index of the end giving the largest product
+};
+
+inline double Value(const CornerPlane &p, const Box6 &box, int x, int y, int z) {
+    return (p.a * box[static_cast<size_t>(x)] + p.b * box[static_cast<size_t>(y)]) + p.c * box[static_cast<size_t>(z)] +
+           p.d;
+}
+inline double High(const CornerPlane &p, const Box6 &box) { return Value(p, box, p.hx, p.hy, p.hz); }
+inline double Low(const CornerPlane &p, const Box6 &box) { return Value(p, box, 3 - p.hx, 5 - p.hy, 7 - p.hz); }
+
+constexpr uint8_t kAllPlanes = 0x3F;
+
+struct Walker {
+    OctreeWalkIndex &index;
+    const Frustum &frustum;
+    const VeskHostCallback *callback;
+    std::array<CornerPlane, 6> planes{};
+    bool exact = true;  // a finite frustum: the corner tests apply
+    int32_t visited = 0;
+
+    Walker(OctreeWalkIndex &idx, const Frustum &f, const VeskHostCallback *cb) : index(idx), frustum(f), callback(cb) {
+        for (size_t k = 0; k < 6; ++k) {
+            const Plane &p = f.plane[k];
+            exact = exact && std::isfinite(p.a) && std::isfinite(p.b) && std::isfinite(p.c) && std::isfinite(p.d);
+            planes[k] = {p.a, p.b, p.c, p.d, static_cast<uint8_t>(p.a > 0 ? 3 : 0),
+                         static_cast<uint8_t>(p.b > 0 ? 4 : 1), static_cast<uint8_t>(p.c > 0 ? 5 : 2)};
+        }
+    }
+
+    void Report(int32_t t) { CallHost(callback, reinterpret_cast<intptr_t>(index.polys[static_cast<size_t>(t)])); }
+
+    // Triangles of a leaf that passed, tested against the planes it straddles.
+    void TestLeaf(const OctreeWalkNode &node, uint8_t mask, bool corners) {
+        if (!corners) {
+            for (int32_t t = node.first; t < node.last; ++t)
+                if (BoxVisible(frustum, index.boxes[static_cast<size_t>(t)])) Report(t);
+            return;
+        }
+        std::array<CornerPlane, 6> active;
+        size_t n = 0;
+        for (size_t k = 0; k < 6; ++k)
+            if (mask & (1u << k)) active[n++] = planes[k];
+        for (int32_t t = node.first; t < node.last; ++t) {
+            const Box6 &box = index.boxes[static_cast<size_t>(t)];
+            bool pass = true;
+            for (size_t k = 0; k < n && pass; ++k) pass = High(active[k], box) > 0.0;
+            if (pass) Report(t);
+        }
+    }
+
+    void Run() {
+        const auto &nodes = index.nodes;
+        auto &masks = index.masks;  // per node: the planes it straddles
+        const int32_t count = static_cast<int32_t>(nodes.size());
+        for (int32_t i = 0; i < count;) {
+            const OctreeWalkNode &node = nodes[static_cast<size_t>(i)];
+            uint8_t mask = node.parent >= 0 ? masks[static_cast<size_t>(node.parent)] : kAllPlanes;
+            const bool corners = exact && node.nested;
+            if (corners) {
+                bool culled = false;
+                for (size_t k = 0; k < 6 && !culled; ++k) {
+                    if (!(mask & (1u << k))) continue;
+                    if (!(High(planes[k], node.box) > 0.0)) culled = true;
+                    else if (Low(planes[k], node.box) > 0.0) mask = static_cast<uint8_t>(mask & ~(1u << k));
+                }
+                if (culled) {
+                    i = node.end;
+                    continue;
+                }
+                if (mask == 0) {
+                    // Wholly inside: every leaf below passes, every triangle too.
+                    visited += node.leaves;
+                    for (int32_t t = node.first; t < node.last; ++t) Report(t);
+                    i = node.end;
+                    continue;
+                }
+            } else {
+                if (!BoxVisible(frustum, node.box)) {
+                    i = node.end;
+                    continue;
+                }
+                mask = kAllPlanes;
+            }
+            if (node.leaf) {
+                ++visited;
+                TestLeaf(node, mask, corners);
+            } else {
+                masks[static_cast<size_t>(i)] = mask;
+            }
+            ++i;  // a leaf's subtree is itself; an inner node's first child follows it
+        }
+    }
+};
+
+struct Indexer {
+    OctreeWalkIndex &index;
+
+    // Returns whether the subtree is nested (see OctreeWalkNode).
+    bool Add(const OctreeNode &node, int32_t parent) {
+        const size_t at = index.nodes.size();
+        index.nodes.emplace_back();
+        Box6 box = ToBox6(node.bounds);
+        bool nested = Finite(box);
+        int32_t leaves = 0;
+        const int32_t first = static_cast<int32_t>(index.polys.size());
+        if (node.subdivided) {
+            for (const auto &child : node.children) {
+                if (!child) continue;
+                const size_t c = index.nodes.size();
+                const bool childNested = Add(*child, static_cast<int32_t>(at));
+                nested = nested && childNested && Inside(index.nodes[c].box, box);
+                leaves += index.nodes[c].leaves;
+            }
+        } else {
+            leaves = 1;
+            for (const Poly &p : node.triangles) {
+                const Box6 tb = ToBox6(TriangleBox(p));
+                nested = nested && Finite(tb) && Inside(tb, box);
+                index.polys.push_back(&p);
+                index.boxes.push_back(tb);
+            }
+        }
+        OctreeWalkNode &out = index.nodes[at];
+        out.box = box;
+        out.parent = parent;
+        out.end = static_cast<int32_t>(index.nodes.size());
+        out.first = first;
+        out.last = static_cast<int32_t>(index.polys.size());
+        out.leaves = leaves;
+        out.leaf = !node.subdivided;
+        out.nested = nested;
+        return nested;
+    }
+};
 
 }  // namespace
 
 bool TriangleVisible(const Frustum &frustum, const Poly &poly) { return BoxVisible(frustum, TriangleBox(poly)); }
 
+void IndexOctree(Octree &tree) {
+    tree.walk.nodes.clear();
+    tree.walk.polys.clear();
+    tree.walk.boxes.clear();
+    Indexer{tree.walk}.Add(tree.root, -1);
+    tree.walk.masks.assign(tree.walk.nodes.size(), kAllPlanes);
+}
+
 int32_t RenderOctree(Octree &tree, const Frustum &frustum, const VeskHostCallback *callback) {
-    tree.visitedLeaves = 0;
-    Visit(tree, tree.root, frustum, callback);
+    Walker walker(tree.walk, frustum, callback);
+    walker.Run();
+    tree.visitedLeaves = walker.visited;
     return tree.visitedLeaves;
 }
 

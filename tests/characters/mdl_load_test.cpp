@@ -99,17 +99,17 @@ TEST(MdlLoad, CompanionFilesByName) {
     EXPECT_EQ(MdlCompanionPath("ab", "T"), "T.mdl");
 
     const std::string dir = TempDir("mdl_companions");
-    Spec spec = SimpleModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {3, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0});
-    spec.textures.assign(3, Texture{});
-    spec.groupCount = 3;
+    ModelPlan plan = SimpleModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {3, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0});
+    plan.textures.assign(3, Texture{});
+    plan.groupCount = 3;
     for (int g = 1; g <= 2; ++g) {
-        Sequence s = spec.sequences[0];
+        Sequence s = plan.sequences[0];
         s.group = g;
         s.streams.assign(1, {});
         s.streams[0][0] = {RunHeader(1, 1), static_cast<int16_t>(100 * g)};
-        spec.sequences.push_back(s);
+        plan.sequences.push_back(s);
     }
-    const Built built = Build(spec);
+    const Built built = Build(plan);
     const std::string path = WriteModel(dir, "a", built);
     MdlModel model;
     ASSERT_EQ(LoadMdl(model, path.c_str()), MdlLoadResult::Ok);
@@ -120,18 +120,18 @@ TEST(MdlLoad, CompanionFilesByName) {
     EXPECT_EQ(model.sequenceGroups[1], built.groups[1]);
 
     // Textures in aT.mdl: the main file's count is 0 and so is the host's.
-    Spec textures;
+    ModelPlan textures;
     textures.bones.clear();
     textures.sequences.clear();
     textures.groupCount = 0;
     textures.textures = {Texture{0, 8, 8}, Texture{0, 16, 16}};
     textures.skinReferences = 1;
     textures.skins = {1};
-    spec.textures.clear();
-    spec.sequences.resize(1);
-    spec.groupCount = 1;
+    plan.textures.clear();
+    plan.sequences.resize(1);
+    plan.groupCount = 1;
     WriteModel(dir, "bT", Build(textures));
-    const std::string b = WriteModel(dir, "b", Build(spec));
+    const std::string b = WriteModel(dir, "b", Build(plan));
     int32_t count = -1;
     const int32_t index = Load(b, &count);
     EXPECT_EQ(count, 0);
@@ -200,49 +200,49 @@ TEST(MdlLoad, MissingFilesFailTheLoadAndKeepTheProcess) {
 TEST(MdlLoad, DamagedOrOversizedModelsAreRefused) {
     ReuseMdlSlots();
     const std::string dir = TempDir("mdl_refused");
-    const Spec good = SimpleModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {-3, 0, 0, 0, 0, 1, 1, 0, 0, 2, 2, 0, 0, 0});
+    const ModelPlan good = SimpleModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {-3, 0, 0, 0, 0, 1, 1, 0, 0, 2, 2, 0, 0, 0});
     struct Case {
         const char *name;
-        void (*damage)(Spec &);
+        void (*damage)(ModelPlan &);
     };
     const Case cases[] = {
-        {"fine", [](Spec &) {}},
-        {"bones129", [](Spec &s) { s.bones.resize(129); s.sequences[0].streams.resize(129); }},
-        {"child_before_parent", [](Spec &s) { s.bones = {Bone{}, Bone{}}; s.bones[0].parent = 1; s.sequences[0].streams.resize(2); }},
+        {"fine", [](ModelPlan &) {}},
+        {"bones129", [](ModelPlan &s) { s.bones.resize(129); s.sequences[0].streams.resize(129); }},
+        {"child_before_parent", [](ModelPlan &s) { s.bones = {Bone{}, Bone{}}; s.bones[0].parent = 1; s.sequences[0].streams.resize(2); }},
         {"vertices2049",
-         [](Spec &s) {
+         [](ModelPlan &s) {
              auto &m = s.bodyParts[0].models[0];
              m.vertices.resize(2049);
              m.vertexBones.resize(2049);
          }},
-        {"normals2049", [](Spec &s) {
+        {"normals2049", [](ModelPlan &s) {
              auto &m = s.bodyParts[0].models[0];
              m.normals.resize(2049);
              m.normalBones.resize(2049);
              m.meshes[0].normals = 2049;
          }},
-        {"controllers5", [](Spec &s) { s.controllers.assign(5, Controller{}); }},
-        {"groups33", [](Spec &s) { s.groupCount = 33; }},
-        {"blend3", [](Spec &s) { s.sequences[0].blends = 3; }},
-        {"vertex_index", [](Spec &s) { s.bodyParts[0].models[0].meshes[0].commands[5] = 3; }},
-        {"normal_index", [](Spec &s) { s.bodyParts[0].models[0].meshes[0].commands[2] = 3; }},
-        {"unended_commands", [](Spec &s) { s.bodyParts[0].models[0].meshes[0].commands.pop_back(); }},
-        {"vertex_bone", [](Spec &s) { s.bodyParts[0].models[0].vertexBones[1] = 1; }},
-        {"skin_reference", [](Spec &s) { s.bodyParts[0].models[0].meshes[0].skinReference = 1; }},
-        {"skin_texture", [](Spec &s) { s.skins[0] = 1; }},
-        {"bone_controller", [](Spec &s) { s.bones[0].controller[3] = 0; }},
-        {"run_of_no_frames", [](Spec &s) { s.sequences[0].frames = 3; s.sequences[0].streams[0][3] = {RunHeader(1, 0), 5}; }},
-        {"stream_too_short", [](Spec &s) { s.sequences[0].frames = 9; s.sequences[0].streams[0][3] = {RunHeader(2, 4), 5, 6}; }},
-        {"motion_bone", [](Spec &s) { s.sequences[0].motionType = 1; s.sequences[0].motionBone = 1; }},
-        {"sequence_group", [](Spec &s) { s.sequences[0].group = 1; }},
-        {"no_models", [](Spec &s) { s.bodyParts[0].models.clear(); }},
+        {"controllers5", [](ModelPlan &s) { s.controllers.assign(5, Controller{}); }},
+        {"groups33", [](ModelPlan &s) { s.groupCount = 33; }},
+        {"blend3", [](ModelPlan &s) { s.sequences[0].blends = 3; }},
+        {"vertex_index", [](ModelPlan &s) { s.bodyParts[0].models[0].meshes[0].commands[5] = 3; }},
+        {"normal_index", [](ModelPlan &s) { s.bodyParts[0].models[0].meshes[0].commands[2] = 3; }},
+        {"unended_commands", [](ModelPlan &s) { s.bodyParts[0].models[0].meshes[0].commands.pop_back(); }},
+        {"vertex_bone", [](ModelPlan &s) { s.bodyParts[0].models[0].vertexBones[1] = 1; }},
+        {"skin_reference", [](ModelPlan &s) { s.bodyParts[0].models[0].meshes[0].skinReference = 1; }},
+        {"skin_texture", [](ModelPlan &s) { s.skins[0] = 1; }},
+        {"bone_controller", [](ModelPlan &s) { s.bones[0].controller[3] = 0; }},
+        {"run_of_no_frames", [](ModelPlan &s) { s.sequences[0].frames = 3; s.sequences[0].streams[0][3] = {RunHeader(1, 0), 5}; }},
+        {"stream_too_short", [](ModelPlan &s) { s.sequences[0].frames = 9; s.sequences[0].streams[0][3] = {RunHeader(2, 4), 5, 6}; }},
+        {"motion_bone", [](ModelPlan &s) { s.sequences[0].motionType = 1; s.sequences[0].motionBone = 1; }},
+        {"sequence_group", [](ModelPlan &s) { s.sequences[0].group = 1; }},
+        {"no_models", [](ModelPlan &s) { s.bodyParts[0].models.clear(); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Spec spec = good;
-        c.damage(spec);
+        ModelPlan plan = good;
+        c.damage(plan);
         // groups33 is refused before any of its 32 group files is looked for.
-        const std::string path = WriteModel(dir, c.name, Build(spec));
+        const std::string path = WriteModel(dir, c.name, Build(plan));
         if (std::string(c.name) == "fine")
             EXPECT_NE(UsableMdlModelAt(Load(path)), nullptr);
         else
@@ -300,10 +300,10 @@ TEST(MdlLoad, SetControllerCases) {
     int i = 0;
     for (const Case &c : cases) {
         SCOPED_TRACE(i);
-        Spec spec = SimpleModel({}, {0});
-        spec.controllers = {c.controller};
+        ModelPlan plan = SimpleModel({}, {0});
+        plan.controllers = {c.controller};
         MdlModel model;
-        ASSERT_EQ(LoadMdl(model, WriteModel(dir, "c" + std::to_string(i++), Build(spec)).c_str()), MdlLoadResult::Ok);
+        ASSERT_EQ(LoadMdl(model, WriteModel(dir, "c" + std::to_string(i++), Build(plan)).c_str()), MdlLoadResult::Ok);
         std::memset(model.controllers, 200, 4);
         EXPECT_NEAR(SetController(model, c.number, c.value), c.result, 1e-4);
         for (int n = 0; n < 4; ++n)

@@ -117,8 +117,8 @@ struct Slot {
     int32_t index;
     MdlModel *model;
 };
-Slot LoadBuilt(const Spec &spec, const std::string &name) {
-    const std::string path = WriteModel(TempDir("mdl_pose_" + name), name, Build(spec));
+Slot LoadBuilt(const ModelPlan &plan, const std::string &name) {
+    const std::string path = WriteModel(TempDir("mdl_pose_" + name), name, Build(plan));
     int32_t textures = 0;
     const int32_t index = GetmodelMDL(path.c_str(), &textures) - 1;
     MdlModel *model = UsableMdlModelAt(index);
@@ -129,12 +129,12 @@ Slot LoadBuilt(const Spec &spec, const std::string &name) {
 TEST(MdlPose, FrameClockSteppingClampAndWrap) {
     ReuseMdlSlots();
     FakeClock clock(50000);
-    Spec spec = SimpleModel({{0, 0, 0}}, {1, 0, 0, 0, 0, 0});
-    spec.sequences[0].frames = 11;
-    spec.sequences[0].fps = 10;
-    const Slot eleven = LoadBuilt(spec, "eleven");
-    spec.sequences[0].frames = 1;
-    const Slot single = LoadBuilt(spec, "single");
+    ModelPlan plan = SimpleModel({{0, 0, 0}}, {1, 0, 0, 0, 0, 0});
+    plan.sequences[0].frames = 11;
+    plan.sequences[0].fps = 10;
+    const Slot eleven = LoadBuilt(plan, "eleven");
+    plan.sequences[0].frames = 1;
+    const Slot single = LoadBuilt(plan, "single");
     ASSERT_TRUE(eleven.model && single.model);
     CharacterVertex records[1];
     int32_t count = 0;
@@ -180,7 +180,7 @@ TEST(MdlPose, FrameClockSteppingClampAndWrap) {
 TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
     ReuseMdlSlots();
     FakeClock clock(90000);
-    Spec spec = SimpleModel({{1, 2, 3}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}},
+    ModelPlan plan = SimpleModel({{1, 2, 3}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}},
                             {4, 0, 0, 32, 16, 1, 1, 0, 0, 2, 2, 64, 32, 3, 3, 0, 0,  //
                              -3, 4, 4, 0, 0, 5, 5, 0, 0, 6, 6, 0, 0, 0});
     Bone root, child;
@@ -190,18 +190,18 @@ TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
     Bone grandchild;
     grandchild.parent = 1;
     grandchild.value = {0, 4, 0, 0.5f, 0.25f, -0.4f};
-    spec.bones = {root, child, grandchild};
-    spec.sequences[0].streams.assign(3, {});
-    auto &model = spec.bodyParts[0].models[0];
+    plan.bones = {root, child, grandchild};
+    plan.sequences[0].streams.assign(3, {});
+    auto &model = plan.bodyParts[0].models[0];
     model.vertexBones = {0, 1, 1, 2, 2, 2, 2};
     // A second mesh with a chrome texture for the fan.
     model.meshes[0].commands = {4, 0, 0, 32, 16, 1, 1, 0, 0, 2, 2, 64, 32, 3, 3, 0, 0, 0};
     model.meshes[0].normals = 4;
     model.meshes.push_back(Mesh{{-3, 4, 4, 0, 0, 5, 5, 0, 0, 6, 6, 0, 0, 0}, 1, 3});
-    spec.textures = {Texture{0, 64, 32}, Texture{2, 128, 0}};
-    spec.skinReferences = 2;
-    spec.skins = {0, 1};
-    const Slot slot = LoadBuilt(spec, "chain");
+    plan.textures = {Texture{0, 64, 32}, Texture{2, 128, 0}};
+    plan.skinReferences = 2;
+    plan.skins = {0, 1};
+    const Slot slot = LoadBuilt(plan, "chain");
     ASSERT_TRUE(slot.model);
 
     int32_t sizes[2];
@@ -222,14 +222,14 @@ TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
     double world[3][3][4];
     for (int b = 0; b < 3; ++b) {
         double r[3][3];
-        const float a[3] = {spec.bones[b].value[3], spec.bones[b].value[4], spec.bones[b].value[5]};
+        const float a[3] = {plan.bones[b].value[3], plan.bones[b].value[4], plan.bones[b].value[5]};
         EulerMatrix(a, r);
         double local[3][4];
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) local[i][j] = r[i][j];
-            local[i][3] = spec.bones[b].value[i];
+            local[i][3] = plan.bones[b].value[i];
         }
-        const int parent = spec.bones[b].parent;
+        const int parent = plan.bones[b].parent;
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 4; ++j)
                 world[b][i][j] = parent < 0 ? local[i][j]
@@ -271,11 +271,11 @@ TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
 TEST(MdlPose, ControllersAndNoBodyParts) {
     ReuseMdlSlots();
     FakeClock clock(120000);
-    Spec spec = SimpleModel({{0, 1, 0}}, {1, 0, 0, 0, 0, 0});
-    spec.bones[0].controller = {0, 3, -1, 2, -1, 1};
-    spec.controllers = {Controller{0x01, 2, 10, 0}, Controller{0x20, 0, 90, 1}, Controller{0x8008, 0, 360, 2},
+    ModelPlan plan = SimpleModel({{0, 1, 0}}, {1, 0, 0, 0, 0, 0});
+    plan.bones[0].controller = {0, 3, -1, 2, -1, 1};
+    plan.controllers = {Controller{0x01, 2, 10, 0}, Controller{0x20, 0, 90, 1}, Controller{0x8008, 0, 360, 2},
                         Controller{0x02, 0, 8, 4}};  // the last one is the mouth's
-    const Slot slot = LoadBuilt(spec, "controlled");
+    const Slot slot = LoadBuilt(plan, "controlled");
     ASSERT_TRUE(slot.model);
     CharacterVertex record{};
     int32_t count = 0;
@@ -300,7 +300,7 @@ TEST(MdlPose, ControllersAndNoBodyParts) {
     EXPECT_NEAR(record.y, 4.0f, 1e-5f);
     EXPECT_NEAR(record.z, 1.0f, 1e-5f);
 
-    Spec empty = SimpleModel({}, {0});
+    ModelPlan empty = SimpleModel({}, {0});
     empty.bodyParts.clear();
     const Slot none = LoadBuilt(empty, "no_parts");
     ASSERT_TRUE(none.model);

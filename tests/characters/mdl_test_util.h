@@ -60,7 +60,7 @@ struct BodyPart {
 struct Texture {
     int32_t flags = 0, width = 64, height = 32;
 };
-struct Spec {
+struct ModelPlan {
     std::vector<Bone> bones{Bone{}};
     std::vector<Controller> controllers;
     std::vector<Sequence> sequences{Sequence{}};
@@ -105,16 +105,16 @@ inline void PutAnimation(Writer &w, const Sequence &s) {
     }
 }
 
-inline Built Build(const Spec &spec) {
+inline Built Build(const ModelPlan &plan) {
     Writer w;
     w.Pad(244);
     std::memcpy(w.bytes.data(), "IDST", 4);
     w.At<int32_t>(4, 10);
     auto header = [&](uint32_t offset, int32_t v) { w.At(offset, v); };
 
-    header(140, static_cast<int32_t>(spec.bones.size()));
+    header(140, static_cast<int32_t>(plan.bones.size()));
     header(144, static_cast<int32_t>(w.Here()));
-    for (const Bone &b : spec.bones) {
+    for (const Bone &b : plan.bones) {
         const size_t at = w.Here();
         w.Pad(112);
         w.At(at + 32, b.parent);
@@ -122,27 +122,27 @@ inline Built Build(const Spec &spec) {
         w.At(at + 64, b.value);
         w.At(at + 88, b.scale);
     }
-    header(148, static_cast<int32_t>(spec.controllers.size()));
+    header(148, static_cast<int32_t>(plan.controllers.size()));
     header(152, static_cast<int32_t>(w.Here()));
-    for (const Controller &c : spec.controllers) {
+    for (const Controller &c : plan.controllers) {
         const size_t at = w.Here();
         w.Pad(24);
         w.At(at + 4, std::array<float, 3>{std::bit_cast<float>(c.type), c.start, c.end});
         w.At(at + 20, c.number);
     }
-    header(172, spec.groupCount);
+    header(172, plan.groupCount);
     header(176, static_cast<int32_t>(w.Here()));
     const size_t groups = w.Here();
-    w.Pad(104 * static_cast<size_t>(spec.groupCount > 0 ? spec.groupCount : 0));
-    if (spec.groupCount > 0) w.At<int32_t>(groups + 100, 0);  // group 0's data: offsets from the file start
-    header(164, static_cast<int32_t>(spec.sequences.size()));
+    w.Pad(104 * static_cast<size_t>(plan.groupCount > 0 ? plan.groupCount : 0));
+    if (plan.groupCount > 0) w.At<int32_t>(groups + 100, 0);  // group 0's data: offsets from the file start
+    header(164, static_cast<int32_t>(plan.sequences.size()));
     header(168, static_cast<int32_t>(w.Here()));
     const size_t sequences = w.Here();
-    w.Pad(176 * spec.sequences.size());
+    w.Pad(176 * plan.sequences.size());
     Built built;
-    built.groups.resize(static_cast<size_t>(spec.groupCount > 1 ? spec.groupCount - 1 : 0));
-    for (size_t q = 0; q < spec.sequences.size(); ++q) {
-        const Sequence &s = spec.sequences[q];
+    built.groups.resize(static_cast<size_t>(plan.groupCount > 1 ? plan.groupCount - 1 : 0));
+    for (size_t q = 0; q < plan.sequences.size(); ++q) {
+        const Sequence &s = plan.sequences[q];
         const size_t at = sequences + 176 * q;
         w.At(at + 32, s.fps);
         w.At(at + 56, s.frames);
@@ -162,23 +162,23 @@ inline Built Build(const Spec &spec) {
             if (static_cast<size_t>(s.group - 1) < built.groups.size()) built.groups[static_cast<size_t>(s.group - 1)] = g.bytes;
         }
     }
-    header(180, static_cast<int32_t>(spec.textures.size()));
+    header(180, static_cast<int32_t>(plan.textures.size()));
     header(184, static_cast<int32_t>(w.Here()));
-    for (const Texture &t : spec.textures) {
+    for (const Texture &t : plan.textures) {
         w.Pad(80);
         w.At(w.Here() - 16, std::array<int32_t, 3>{t.flags, t.width, t.height});
     }
-    header(192, spec.skinReferences);
-    header(196, spec.families);
+    header(192, plan.skinReferences);
+    header(196, plan.families);
     header(200, static_cast<int32_t>(w.Here()));
-    for (int16_t s : spec.skins) w.Put(s);
+    for (int16_t s : plan.skins) w.Put(s);
 
-    header(204, static_cast<int32_t>(spec.bodyParts.size()));
+    header(204, static_cast<int32_t>(plan.bodyParts.size()));
     header(208, static_cast<int32_t>(w.Here()));
     const size_t parts = w.Here();
-    w.Pad(76 * spec.bodyParts.size());
-    for (size_t b = 0; b < spec.bodyParts.size(); ++b) {
-        const BodyPart &part = spec.bodyParts[b];
+    w.Pad(76 * plan.bodyParts.size());
+    for (size_t b = 0; b < plan.bodyParts.size(); ++b) {
+        const BodyPart &part = plan.bodyParts[b];
         w.At(parts + 76 * b + 64, static_cast<int32_t>(part.models.size()));
         w.At(parts + 76 * b + 68, part.base);
         w.At(parts + 76 * b + 72, static_cast<int32_t>(w.Here()));
@@ -214,8 +214,8 @@ inline Built Build(const Spec &spec) {
 
 // One body part, one model, one bone: the given vertices (one normal each)
 // drawn by commands.
-inline Spec SimpleModel(std::vector<Vector3> vertices, std::vector<int16_t> commands) {
-    Spec spec;
+inline ModelPlan SimpleModel(std::vector<Vector3> vertices, std::vector<int16_t> commands) {
+    ModelPlan plan;
     SubModel m;
     m.vertices = std::move(vertices);
     m.vertexBones.assign(m.vertices.size(), 0);
@@ -225,9 +225,9 @@ inline Spec SimpleModel(std::vector<Vector3> vertices, std::vector<int16_t> comm
     mesh.commands = std::move(commands);
     mesh.normals = static_cast<int32_t>(m.vertices.size());
     m.meshes.push_back(mesh);
-    spec.bodyParts.push_back(BodyPart{1, {m}});
-    spec.sequences[0].streams.assign(spec.bones.size(), {});
-    return spec;
+    plan.bodyParts.push_back(BodyPart{1, {m}});
+    plan.sequences[0].streams.assign(plan.bones.size(), {});
+    return plan;
 }
 
 // Writes the built files as dir/name.mdl, dir/name01.mdl ...

@@ -317,5 +317,146 @@ TEST_F(OctreeTest, S11_BadInput) {
     }
 }
 
+// The walk as first written: every node box and every triangle box through
+// BoxInFrustum, recursively. The fast walk must match it pointer for pointer.
+void PlainWalk(const OctreeNode &n, const Frustum &f, std::vector<const Poly *> &out, int32_t &leaves) {
+    const BoundingBox &b = n.bounds;
+    if (!BoxInFrustum(f, b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ)) return;
+    if (n.subdivided) {
+        for (const auto &c : n.children)
+            if (c) PlainWalk(*c, f, out, leaves);
+        return;
+    }
+    ++leaves;
+    for (const Poly &p : n.triangles)
+        if (TriangleVisible(f, p)) out.push_back(&p);
+}
+
+// 12. Shortcuts (one corner per plane, planes a node lies inside skipped
+// below it, subtrees wholly inside reported untested) change nothing: same
+// pointers, same order, same leaf count as the plain walk. Views: random,
+// enclosing whole nodes, and planes moved to graze a node or triangle box
+// corner within a few ulps; scenes with NaN and infinite corners.
+TEST_F(OctreeTest, S12_ShortcutsMatchPlainWalk) {
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<std::vector<Poly>> scenes;
+    for (uint32_t seed = 0; seed < 12; ++seed) {
+        auto polys = RandomTriangles(seed + 100, 300 + static_cast<int>(seed) * 50, 30.0f, seed % 3 == 0 ? 15.0f : 2.0f);
+        if (seed % 2 == 1)
+            for (Poly &p : polys)
+                for (PolyVertex &c : p.corner) c.position = {std::round(c.position.x), std::round(c.position.y), std::round(c.position.z)};
+        if (seed % 4 == 2) {
+            polys[5].corner[2].position.x = std::numeric_limits<float>::quiet_NaN();
+            polys[9].corner[0].position.z = std::numeric_limits<float>::infinity();
+        }
+        scenes.push_back(std::move(polys));
+    }
+    scenes.push_back(ModelPolys("assimp/OBJ/spider.obj"));
+    int shortcuts = 0;
+    for (size_t s = 0; s < scenes.size(); ++s) {
+        const auto &polys = scenes[s];
+        BuildVeskOctree(polys.data(), static_cast<int32_t>(polys.size()));
+        const OctreeWalkIndex &walk = TheOctree().walk;
+        const float span = walk.nodes.front().box[3] - walk.nodes.front().box[0];
+        for (int view = 0; view < 40; ++view) {
+            const auto &root = walk.nodes.front().box;
+            const Vector3 mid{(root[0] + root[3]) * 0.5f, (root[1] + root[4]) * 0.5f, (root[2] + root[5]) * 0.5f};
+            Frustum f;
+            if (view % 3 == 0) {
+                // From outside, looking at the scene: whole nodes fall inside.
+                Vector3 d{u(rng), u(rng), u(rng)};
+                const float len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) + 1e-3f;
+                d = {d.x / len, d.y / len, d.z / len};
+                f = ViewFrustum({mid.x - d.x * span * 2, mid.y - d.y * span * 2, mid.z - d.z * span * 2},
+                                std::atan2(d.x, -d.z), std::asin(std::clamp(d.y, -1.0f, 1.0f)), 0.4f + 0.5f * (u(rng) + 1.0f),
+                                1.33f, 0.1f, span * 4.0f);
+            } else {
+                f = ViewFrustum({mid.x + u(rng) * span, mid.y + u(rng) * span, mid.z + u(rng) * span}, u(rng) * 3.14f,
+                                u(rng) * 1.4f, 0.3f + 0.8f * (u(rng) + 1.0f), 1.33f, 0.1f, span * 0.6f);
+            }
+            if (view % 2 == 1) {
+                // Lay one plane exactly on a corner of a box in view: the
+                // corner that decides passing (a triangle or a leaf), or the
+                // one that decides lying inside (a node). Coarse plane
+                // coefficients and whole-number scenes make the value exactly
+                // zero there; then nudge d by an ulp either way.
+                const bool node = view % 4 == 1;
+                std::vector<const std::array<float, 6> *> seen;
+                if (node) {
+                    for (const OctreeWalkNode &n : walk.nodes)
+                        if (BoxInFrustum(f, n.box[0], n.box[1], n.box[2], n.box[3], n.box[4], n.box[5])) seen.push_back(&n.box);
+                } else {
+                    for (const auto &b : walk.boxes)
+                        if (BoxInFrustum(f, b[0], b[1], b[2], b[3], b[4], b[5])) seen.push_back(&b);
+                }
+                if (!seen.empty()) {
+                    const auto &box = *seen[rng() % seen.size()];
+                    Plane &p = f.plane[rng() % 6];
+                    p.a = std::round(p.a * 256) / 256, p.b = std::round(p.b * 256) / 256, p.c = std::round(p.c * 256) / 256;
+                    if (node) {  // node boxes are not whole numbers: an axis plane
+                        const float sign = rng() % 2 ? 1.0f : -1.0f;
+                        const int axis = static_cast<int>(rng() % 3);
+                        p = {axis == 0 ? sign : 0.0f, axis == 1 ? sign : 0.0f, axis == 2 ? sign : 0.0f, 0.0f};
+                    }
+                    const bool high = !node || rng() % 2 == 0;
+                    const float x = box[(p.a > 0) == high ? 3 : 0], y = box[(p.b > 0) == high ? 4 : 1],
+                                z = box[(p.c > 0) == high ? 5 : 2];
+                    p.d = static_cast<float>(-((double{p.a} * x + double{p.b} * y) + double{p.c} * z));
+                    if (const int step = static_cast<int>(rng() % 4) - 1; step != 0 && step != 2)
+                        p.d = std::nextafter(p.d, step > 0 ? INFINITY : -INFINITY);
+                }
+            }
+            if (view == 39) f.plane[4].d = std::numeric_limits<float>::quiet_NaN();
+            std::vector<const Poly *> expected;
+            int32_t expectedLeaves = 0;
+            PlainWalk(TheOctree().root, f, expected, expectedLeaves);
+            PolyRecorder rec;
+            int32_t visited = -1;
+            const int32_t result = RenderVeskOctree(&f, &PolyRecorder::cell, &visited);
+            ASSERT_EQ(PolyRecorder::Seen(), expected) << "scene " << s << " view " << view;
+            ASSERT_EQ(result, expectedLeaves) << "scene " << s << " view " << view;
+            ASSERT_EQ(visited, expectedLeaves);
+            // Count views where some whole inner node lay inside the frustum.
+            for (const OctreeWalkNode &n : walk.nodes) {
+                bool inside = !n.leaf && n.nested;
+                for (int c = 0; c < 8 && inside; ++c)
+                    inside = PointInFrustum(f, n.box[c & 1 ? 3 : 0], n.box[c & 2 ? 4 : 1], n.box[c & 4 ? 5 : 2]) != 0;
+                if (inside) {
+                    ++shortcuts;
+                    break;
+                }
+            }
+        }
+    }
+    EXPECT_GT(shortcuts, 20) << shortcuts;  // the wholly-inside path was exercised
+}
+
+// 13. A plane exactly on the scene's outer face, where a flat triangle lies:
+// the root is not inside that plane, and the flat triangle (on the plane, so
+// outside) is not reported while everything else is.
+TEST_F(OctreeTest, S13_PlaneOnOuterFace) {
+    auto polys = RandomTriangles(5, 400, 10.0f, 2.0f);
+    for (Poly &p : polys)
+        for (PolyVertex &c : p.corner) c.position = {std::round(c.position.x), std::round(c.position.y), std::round(c.position.z)};
+    polys.push_back(Tri({-20, 0, 0}, {-20, 1, 0}, {-20, 0, 1}, 999));
+    BuildVeskOctree(polys.data(), static_cast<int32_t>(polys.size()));
+    ASSERT_EQ(TheOctree().walk.nodes.front().box[0], -20.0f);
+    Matrix4 scale{}, id{};
+    scale.m[0] = scale.m[5] = scale.m[10] = 0.01f;
+    scale.m[15] = id.m[0] = id.m[5] = id.m[10] = id.m[15] = 1.0f;
+    Frustum f{};
+    CalculateFrustum(f, scale, id);  // sees -100 < x, y, z < 100
+    f.plane[1] = {1.0f, 0.0f, 0.0f, 20.0f};  // x > -20
+    std::vector<const Poly *> expected;
+    int32_t leaves = 0;
+    PlainWalk(TheOctree().root, f, expected, leaves);
+    PolyRecorder rec;
+    EXPECT_EQ(RenderVeskOctree(&f, &PolyRecorder::cell, nullptr), leaves);
+    EXPECT_EQ(PolyRecorder::Seen(), expected);
+    EXPECT_EQ(Tags(PolyRecorder::Seen()).size(), polys.size() - 1);
+    for (const Poly *p : PolyRecorder::Seen()) EXPECT_NE(p->tag, 999);
+}
+
 }  // namespace
 }  // namespace vesk::test
