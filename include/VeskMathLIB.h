@@ -592,7 +592,6 @@ VESK_API void VESK_CALL VeskGetModelMDLtriangles(int32_t index, uint32_t *indice
    unknown slot. */
 VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts);
 
-
 /* ------------------------------------------------------------------------ */
 /* Q3 BSP levels                                                            */
 /* ------------------------------------------------------------------------ */
@@ -724,7 +723,6 @@ VESK_API int32_t VESK_CALL GetQ3BSP_ProcessEX(const Vector3 *camera, int32_t ign
    any load. Changes nothing. */
 VESK_API int32_t VESK_CALL GetQ3BSP_Collision(const Vector3 *center, float radius);
 
-
 /* ------------------------------------------------------------------------ */
 /* Spatial structures: octree, polygon visibility, polygon BSP, lightmaps   */
 /* ------------------------------------------------------------------------ */
@@ -791,8 +789,5 @@ VESK_API void VESK_CALL CreateLightmaps(int32_t count, Poly *triangles, const Li
 /* CreateLightmaps without writing the triangles. */
 VESK_API void VESK_CALL CreateLightmaps2(int32_t count, const Poly *triangles, const LightmapLight *lights,
                                          int32_t lightCount, uint8_t *output);
-
-
-/* Each subsystem adds its section above this line. */
 
 #endif /* VESKMATHLIB_H */
