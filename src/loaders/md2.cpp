@@ -36,6 +36,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 Md2Status Md2File::Open(std::span<const uint8_t> bytes, uint64_t fileSize) {
     bytes_ = bytes;
     ByteCursor cursor(bytes);
+    if (bytes.size() < kMd2HeaderSize && fileSize > bytes.size()) return Md2Status::NeedMore;
     int32_t version = 0;
     // The version is the file's identity (the ident is not looked at), so it
     // is judged before the rest of the header.

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vesk {
 namespace {
 StaticModel g_staticModel;
@@ -70,6 +74,21 @@ void SmoothObject(StaticObject &object, std::vector<int32_t> &count) {
     }
     for (size_t i = 0; i < vertexCount; ++i) {
         if (used[i] == 0) continue;  // unused vertex: no direction to give (its sum stayed 0)
+#if defined(__SSE2__)
+        // Packed IEEE division rounds each lane as the scalar one does: the
+        // same bits for half the divisions' cost.
+        const __m128 s = _mm_set_ps(1.0f, sum[i].z, sum[i].y, sum[i].x);
+        const __m128 avg = _mm_div_ps(s, _mm_set1_ps(-static_cast<float>(used[i])));
+        alignas(16) float a[4];
+        _mm_store_ps(a, avg);
+        const float length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        if (!(length > 0.0f) || !std::isfinite(length)) {
+            sum[i] = Vector3{0.0f, 0.0f, 0.0f};  // cancelled or overflowed
+            continue;
+        }
+        _mm_store_ps(a, _mm_div_ps(avg, _mm_set1_ps(length)));
+        sum[i] = Vector3{a[0], a[1], a[2]};
+#else
         const float c = -static_cast<float>(used[i]);
         const Vector3 avg{sum[i].x / c, sum[i].y / c, sum[i].z / c};
         const float length = std::sqrt(avg.x * avg.x + avg.y * avg.y + avg.z * avg.z);
@@ -78,6 +97,7 @@ void SmoothObject(StaticObject &object, std::vector<int32_t> &count) {
             continue;
         }
         sum[i] = Vector3{avg.x / length, avg.y / length, avg.z / length};
+#endif
     }
 }
 
