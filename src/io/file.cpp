@@ -110,7 +110,9 @@ bool StampFile(const char *path, FileStamp &stamp) {
     return true;
 }
 
-bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStamp *stamp) {
+bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStamp *stamp, uint64_t prefix,
+                  bool *complete) {
+    if (complete) *complete = false;
     if (!path) return false;
     if (stamp && !StampFile(path, *stamp)) return false;
     std::FILE *f = std::fopen(path, "rb");
@@ -121,17 +123,20 @@ bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStam
         if (end > 0) expected = static_cast<uint64_t>(end);
         std::rewind(f);
     }
-    bool ok = expected <= maxBytes && out.Prepare(static_cast<size_t>(expected)) != nullptr;
+    const uint64_t want = expected < prefix ? expected : prefix;
+    bool ok = expected <= maxBytes && out.Prepare(static_cast<size_t>(want)) != nullptr;
     size_t used = 0;
     if (ok) {
-        used = std::fread(out.data(), 1, static_cast<size_t>(expected), f);
+        used = std::fread(out.data(), 1, static_cast<size_t>(want), f);
         out.SetSize(used);
-        ok = ReadRest(out, used, maxBytes, [&](uint8_t *to, size_t n) -> long long {
-            const size_t got = std::fread(to, 1, n, f);
-            return got == 0 && std::ferror(f) ? -1 : static_cast<long long>(got);
-        });
+        if (want == expected)
+            ok = ReadRest(out, used, maxBytes, [&](uint8_t *to, size_t n) -> long long {
+                const size_t got = std::fread(to, 1, n, f);
+                return got == 0 && std::ferror(f) ? -1 : static_cast<long long>(got);
+            });
     }
     std::fclose(f);
+    if (complete) *complete = ok && want == expected;
     return ok;
 }
 
@@ -152,28 +157,32 @@ bool StampFile(const char *path, FileStamp &stamp) {
     return true;
 }
 
-bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStamp *stamp) {
+bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStamp *stamp, uint64_t prefix,
+                  bool *complete) {
+    if (complete) *complete = false;
     if (!path) return false;
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0;
-    // Regular files tell their size: one read of exactly that. Anything else
-    // (or a file that grows meanwhile) is read on in blocks.
-    const uint64_t expected = ok && S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    // Regular files tell their size: one read of exactly that (or of the
+    // prefix asked for), and no probe for more. Anything else is read on in
+    // blocks to its end.
+    const bool sized = ok && S_ISREG(st.st_mode) && st.st_size > 0;
+    const uint64_t expected = sized ? static_cast<uint64_t>(st.st_size) : 0;
+    const uint64_t want = expected < prefix ? expected : prefix;
     if (ok && stamp) *stamp = StampOf(st);
-    ok = ok && expected <= maxBytes && out.Prepare(static_cast<size_t>(expected)) != nullptr;
+    ok = ok && expected <= maxBytes && out.Prepare(static_cast<size_t>(want)) != nullptr;
     size_t used = 0;
-    while (ok && used < expected) {
-        const ssize_t n = ::read(fd, out.data() + used, expected - used);
+    while (ok && used < want) {
+        const ssize_t n = ::read(fd, out.data() + used, want - used);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
         used += static_cast<size_t>(n);
-        out.SetSize(used);
     }
     out.SetSize(used);
-    if (ok)
+    if (ok && !sized)
         ok = ReadRest(out, used, maxBytes, [&](uint8_t *to, size_t n) -> long long {
             for (;;) {
                 const ssize_t got = ::read(fd, to, n);
@@ -182,6 +191,8 @@ bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStam
             }
         });
     ::close(fd);
+    // A file that shrank meanwhile ended early: what was there is all of it.
+    if (complete) *complete = ok && (!sized || want == expected || used < want);
     return ok;
 }
 
@@ -220,22 +231,25 @@ int64_t WallClockNs() {
 }
 }  // namespace
 
-bool CachedFile::Get(const char *path, bool &fresh) {
+bool CachedFile::Get(const char *path, bool &fresh, uint64_t want) {
     fresh = false;
     if (!path) return false;
-    if (trusted_ && path_ == path) {
+    if (trusted_ && path_ == path && (complete_ || buffer_.bytes().size() >= want)) {
         FileStamp now;
         if (StampFile(path, now) && now == stamp_) return true;
     }
     trusted_ = false;
     fresh = true;
     const int64_t readAt = WallClockNs();
-    if (!ReadFileInto(path, buffer_, uint64_t{1} << 31, &stamp_)) {
-        buffer_.Release();
+    if (!ReadFileInto(path, buffer_, uint64_t{1} << 31, &stamp_, want, &complete_)) {
+        Drop();
         return false;
     }
-    if (stamp_.size == buffer_.bytes().size() && buffer_.bytes().size() <= kCacheKeep &&
-        stamp_.modifiedNs < readAt - kRacyMarginNs) {
+    // Only bytes that agree with the stamp (all of them, or the prefix of a
+    // longer file) are kept.
+    const size_t held = buffer_.bytes().size();
+    const bool consistent = complete_ ? stamp_.size == held : held == want && stamp_.size > want;
+    if (consistent && stamp_.size <= kCacheKeep && stamp_.modifiedNs < readAt - kRacyMarginNs) {
         path_ = path;
         trusted_ = true;
     }
@@ -243,9 +257,12 @@ bool CachedFile::Get(const char *path, bool &fresh) {
 }
 
 void CachedFile::Drop() {
-    buffer_.Release();
+    // The storage stays for the next file unless it is large.
+    if (buffer_.capacity() > kCacheKeep) buffer_.Release();
+    buffer_.SetSize(0);
     path_.clear();
     trusted_ = false;
+    complete_ = false;
 }
 
 std::string TextModeFromBytes(std::string_view bytes) {

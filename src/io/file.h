@@ -53,9 +53,10 @@ struct FileStamp {
 
 // The whole file into out, with one read where the size is known; false when
 // it cannot be opened or read, or is larger than maxBytes. stamp, when given,
-// is the file's stamp as it was opened.
+// is the file's stamp as it was opened. A file whose size is known is read
+// only up to prefix bytes; complete tells whether out holds all of it.
 bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes = uint64_t{1} << 31,
-                  FileStamp *stamp = nullptr);
+                  FileStamp *stamp = nullptr, uint64_t prefix = UINT64_MAX, bool *complete = nullptr);
 bool StampFile(const char *path, FileStamp &stamp);
 
 // This thread's buffer for loads that parse the file and drop its bytes. Kept
@@ -83,8 +84,14 @@ class CachedFile {
 public:
     // Caller holds mutex() while using bytes(). fresh tells whether the bytes
     // were read by this call (what was derived from the old ones is stale).
-    bool Get(const char *path, bool &fresh);
+    // With want, at least the first want bytes (all of a shorter file) are
+    // held afterwards, not necessarily more.
+    bool Get(const char *path, bool &fresh, uint64_t want = UINT64_MAX);
     std::span<const uint8_t> bytes() const { return buffer_.bytes(); }
+    // Whether bytes() is the whole file, and the file's size either way.
+    bool complete() const { return complete_; }
+    uint64_t fileSize() const { return complete_ ? buffer_.bytes().size() : stamp_.size; }
+    // Forgets the file; the storage is kept for the next one unless large.
     void Drop();
     std::mutex &mutex() { return mutex_; }
 
@@ -94,6 +101,7 @@ private:
     std::string path_;
     FileStamp stamp_;
     bool trusted_ = false;
+    bool complete_ = false;
 };
 
 // Line-by-line reading of raw file bytes as text mode would deliver them: a

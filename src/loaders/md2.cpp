@@ -33,9 +33,10 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-Md2Status Md2File::Open(std::span<const uint8_t> bytes) {
+Md2Status Md2File::Open(std::span<const uint8_t> bytes, uint64_t fileSize) {
     bytes_ = bytes;
     ByteCursor cursor(bytes);
+    if (bytes.size() < kMd2HeaderSize && fileSize > bytes.size()) return Md2Status::NeedMore;
     int32_t version = 0;
     // The version is the file's identity (the ident is not looked at), so it
     // is judged before the rest of the header.
@@ -53,13 +54,17 @@ Md2Status Md2File::Open(std::span<const uint8_t> bytes) {
     const uint64_t frameData = kMd2FrameHeaderSize + uint64_t{4} * static_cast<uint64_t>(h.numVertices);
     if (h.frameSize < 0 || static_cast<uint64_t>(h.frameSize) < frameData) return Md2Status::Corrupt;
 
-    if (!cursor.ContainsArray(static_cast<uint64_t>(h.offsetSkins), static_cast<uint64_t>(h.numSkins), 64) ||
-        !cursor.ContainsArray(static_cast<uint64_t>(h.offsetTexCoords), static_cast<uint64_t>(h.numTexCoords), 4) ||
-        !cursor.ContainsArray(static_cast<uint64_t>(h.offsetTriangles), static_cast<uint64_t>(h.numTriangles),
-                              sizeof(Md2Triangle)) ||
-        !cursor.ContainsArray(static_cast<uint64_t>(h.offsetFrames), static_cast<uint64_t>(h.numFrames),
-                              static_cast<uint64_t>(h.frameSize)))
+    // The lumps are judged against the whole file, which bytes may only begin.
+    const auto inFile = [fileSize](int32_t offset, int32_t count, uint64_t recordSize) {
+        const uint64_t n = static_cast<uint64_t>(count) * recordSize;  // both below 2^31
+        return static_cast<uint64_t>(offset) <= fileSize && n <= fileSize - static_cast<uint64_t>(offset);
+    };
+    if (!inFile(h.offsetSkins, h.numSkins, 64) || !inFile(h.offsetTexCoords, h.numTexCoords, 4) ||
+        !inFile(h.offsetTriangles, h.numTriangles, sizeof(Md2Triangle)) ||
+        !inFile(h.offsetFrames, h.numFrames, static_cast<uint64_t>(h.frameSize)))
         return Md2Status::Corrupt;
+    if (!Holds(h.offsetTexCoords, h.numTexCoords, 4) || !Holds(h.offsetTriangles, h.numTriangles, sizeof(Md2Triangle)))
+        return Md2Status::NeedMore;
 
     // Every corner must name a vertex and a texture coordinate of the file.
     for (int32_t i = 0; i < h.numTriangles; ++i) {
@@ -71,6 +76,19 @@ Md2Status Md2File::Open(std::span<const uint8_t> bytes) {
         }
     }
     return Md2Status::Ok;
+}
+
+bool Md2File::Holds(int64_t offset, int64_t count, uint64_t recordSize) const {
+    return static_cast<uint64_t>(offset) + static_cast<uint64_t>(count) * recordSize <= bytes_.size();
+}
+
+bool Md2File::HoldsFrame(int32_t frame) const {
+    return Holds(static_cast<int64_t>(header_.offsetFrames) + int64_t{header_.frameSize} * frame, 1,
+                 static_cast<uint64_t>(header_.frameSize));
+}
+
+bool Md2File::HoldsAllFrames() const {
+    return Holds(header_.offsetFrames, header_.numFrames, static_cast<uint64_t>(header_.frameSize));
 }
 
 std::string_view Md2File::FrameName(int32_t frame) const {
@@ -272,16 +290,27 @@ Md2Cache g_md2;
 
 std::unique_lock<std::mutex> LockMd2File() { return std::unique_lock<std::mutex>(g_md2.file.mutex()); }
 
-const Md2File *OpenMd2(const char *path) {
+const Md2File *OpenMd2(const char *path, int32_t frame) {
+    // A first call reads only the start of the file: the header, the shared
+    // lumps and the first frames lie there in the files seen. Whatever lies
+    // beyond it is read whole when a call needs it.
     bool fresh = false;
-    if (!g_md2.file.Get(path, fresh)) {
-        ReportMessage("Error", "Unable to find the file: %s!", path);
-        return nullptr;
+    for (uint64_t want : {kMd2FirstRead, UINT64_MAX}) {
+        if (!g_md2.file.Get(path, fresh, want)) {
+            ReportMessage("Error", "Unable to find the file: %s!", path);
+            return nullptr;
+        }
+        if (fresh) g_md2.status = g_md2.md2.Open(g_md2.file.bytes(), g_md2.file.fileSize());
+        if (g_md2.status == Md2Status::NeedMore) continue;
+        if (g_md2.status != Md2Status::Ok) break;
+        const bool held = frame == kMd2AllFrames ? g_md2.md2.HoldsAllFrames()
+                          : frame < 0 || frame >= g_md2.md2.FrameCount() || g_md2.md2.HoldsFrame(frame);
+        if (held) return &g_md2.md2;
     }
-    if (fresh) g_md2.status = g_md2.md2.Open(g_md2.file.bytes());
     switch (g_md2.status) {
         case Md2Status::Ok:
-            return &g_md2.md2;
+        case Md2Status::NeedMore:  // cannot stay so once the whole file is read
+            break;
         case Md2Status::BadVersion:
             ReportMessage("Error", "Invalid file format (Version not 8): %s!", path);
             return nullptr;
@@ -308,7 +337,7 @@ void DropMd2FileCache() {
 
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count) {
     const auto lock = vesk::LockMd2File();
-    const vesk::Md2File *file = vesk::OpenMd2(path);
+    const vesk::Md2File *file = vesk::OpenMd2(path, vesk::kMd2AllFrames);
     if (!file) return 0;
     const std::vector<Md2AnimationRange> found = vesk::Md2FileAnimations(*file);
     if (!found.empty()) std::memcpy(ranges, found.data(), found.size() * sizeof(Md2AnimationRange));
@@ -318,7 +347,7 @@ VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRang
 
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count) {
     const auto lock = vesk::LockMd2File();
-    const vesk::Md2File *file = vesk::OpenMd2(path);
+    const vesk::Md2File *file = vesk::OpenMd2(path, frameIndex);
     if (!file) return 0;
     if (frameIndex < 0 || frameIndex >= file->FrameCount()) return 0;
     const size_t corners = 3 * static_cast<size_t>(file->header().numTriangles);

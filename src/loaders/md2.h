@@ -25,13 +25,25 @@ struct Md2Header {
 };
 static_assert(sizeof(Md2Header) == kMd2HeaderSize);
 
-enum class Md2Status { Ok, BadVersion, Corrupt };
+// NeedMore: the bytes given end before the lumps every call reads.
+enum class Md2Status { Ok, BadVersion, Corrupt, NeedMore };
+
+// What a first call reads of an MD2 file before it knows what it needs.
+inline constexpr uint64_t kMd2FirstRead = 64 * 1024;
+inline constexpr int32_t kMd2AllFrames = -1;
 
 // An MD2 file in memory whose header, lumps and triangle indices have all been
 // checked against the buffer, so the readers below cannot fail.
 class Md2File {
 public:
-    Md2Status Open(std::span<const uint8_t> bytes);
+    // bytes may be the start of a file of fileSize bytes: the header and
+    // every lump are checked against the whole file, and the shared lumps
+    // must lie in bytes (NeedMore otherwise).
+    Md2Status Open(std::span<const uint8_t> bytes, uint64_t fileSize);
+    Md2Status Open(std::span<const uint8_t> bytes) { return Open(bytes, bytes.size()); }
+    // Whether a frame, or every frame, lies in the bytes given to Open.
+    bool HoldsFrame(int32_t frame) const;
+    bool HoldsAllFrames() const;
 
     const Md2Header &header() const { return header_; }
     int32_t FrameCount() const { return header_.numFrames; }
@@ -47,6 +59,7 @@ public:
     void WriteFrameMesh(int32_t frame, std::span<Md2Vertex> out) const;
 
 private:
+    bool Holds(int64_t offset, int64_t count, uint64_t recordSize) const;
     std::span<const uint8_t> bytes_;
     Md2Header header_{};
 };
@@ -57,7 +70,9 @@ std::unique_lock<std::mutex> LockMd2File();
 
 // Reads (or reuses, when unchanged) path and checks it as the MD2 exports do,
 // showing their message on failure; null then. Valid while the lock is held.
-const Md2File *OpenMd2(const char *path);
+// The file returned holds frame (every frame for kMd2AllFrames) when the
+// file has it.
+const Md2File *OpenMd2(const char *path, int32_t frame);
 
 // The ranges GetMD2_ANIMATIONS writes for an opened file.
 std::vector<Md2AnimationRange> Md2FileAnimations(const Md2File &file);

@@ -81,22 +81,29 @@ Ms3dInfo Ms3dCounts(const Ms3dModel &model) {
 }
 
 void WriteMs3dVertices(const Ms3dModel &model, std::span<Ms3dVertex> out) {
-    for (size_t i = 0; i < model.vertexCount; ++i) {
-        const auto record = model.vertices.subspan(i * kMs3dVertexSize, kMs3dVertexSize);
-        out[i].boneId = Load<int8_t>(record, kVertexBone);
-        out[i].position = Load<Vector3>(record, kVertexPosition);
+    // Straight from the section's bytes: ParseMs3d checked that it holds every record.
+    const uint8_t *record = model.vertices.data();
+    for (size_t i = 0; i < model.vertexCount; ++i, record += kMs3dVertexSize) {
+        Ms3dVertex &v = out[i];
+        std::memcpy(&v.boneId, record + kVertexBone, 1);  // bytes 1 to 3 stay the caller's
+        std::memcpy(&v.position, record + kVertexPosition, sizeof v.position);
     }
 }
 
 void WriteMs3dTriangles(const Ms3dModel &model, std::span<Ms3dTriangle> out) {
-    for (size_t i = 0; i < model.triangleCount; ++i) {
-        const auto record = model.triangles.subspan(i * kMs3dTriangleSize, kMs3dTriangleSize);
+    const uint8_t *record = model.triangles.data();
+    for (size_t i = 0; i < model.triangleCount; ++i, record += kMs3dTriangleSize) {
         Ms3dTriangle &tri = out[i];
+        // Normals and s lie in the record as the output holds them.
+        std::memcpy(tri.normal, record + kTriangleNormals, sizeof tri.normal);
+        std::memcpy(tri.s, record + kTriangleS, sizeof tri.s);
+        float t[3];
+        uint16_t index[3];
+        std::memcpy(t, record + kTriangleT, sizeof t);
+        std::memcpy(index, record + kTriangleIndices, sizeof index);
         for (size_t k = 0; k < 3; ++k) {
-            tri.normal[k] = Load<Vector3>(record, kTriangleNormals + 12 * k);
-            tri.s[k] = Load<float>(record, kTriangleS + 4 * k);
-            tri.oneMinusT[k] = 1.0f - Load<float>(record, kTriangleT + 4 * k);
-            tri.vertexIndex[k] = Load<uint16_t>(record, kTriangleIndices + 2 * k);
+            tri.oneMinusT[k] = 1.0f - t[k];
+            tri.vertexIndex[k] = index[k];
         }
     }
 }
@@ -111,7 +118,12 @@ void WriteMs3dGroups(const Ms3dModel &model, std::span<Ms3dGroup> out) {
 bool WriteMs3dGroupIndices(const Ms3dModel &model, int32_t groupIndex, uint32_t *out) {
     if (groupIndex < 0 || static_cast<size_t>(groupIndex) >= model.groups.size()) return false;
     const Ms3dGroupData &group = model.groups[static_cast<size_t>(groupIndex)];
-    for (size_t i = 0; i < group.triangleCount; ++i) out[i] = Load<uint16_t>(group.triangleIndices, 2 * i);
+    const uint8_t *stored = group.triangleIndices.data();
+    for (size_t i = 0; i < group.triangleCount; ++i) {
+        uint16_t index;
+        std::memcpy(&index, stored + 2 * i, sizeof index);
+        out[i] = index;
+    }
     return true;
 }
 

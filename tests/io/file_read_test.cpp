@@ -86,6 +86,47 @@ TEST(CachedFile, KeepsOnlyUnchangedOldFilesAndNoticesEveryChange) {
     EXPECT_FALSE(cache.Get(other.c_str(), fresh));
 }
 
+TEST(CachedFile, APrefixIsKeptAsAPrefixAndTheRestReadOnDemand) {
+    CachedFile cache;
+    std::lock_guard<std::mutex> lock(cache.mutex());
+    bool fresh = false;
+    const std::vector<uint8_t> content = Bytes("0123456789abcdef");
+    const std::string path = WriteTemp("cached_prefix", content);
+    MakeOld(path, 0);
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh, 10));
+    EXPECT_TRUE(fresh);
+    EXPECT_FALSE(cache.complete());
+    EXPECT_EQ(cache.fileSize(), content.size());
+    EXPECT_EQ(Copy(cache.bytes()), Bytes("0123456789"));
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh, 4));
+    EXPECT_FALSE(fresh) << "the prefix held covers a shorter one";
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh));
+    EXPECT_TRUE(fresh) << "more than the prefix is read anew";
+    EXPECT_TRUE(cache.complete());
+    EXPECT_EQ(Copy(cache.bytes()), content);
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh, 10));
+    EXPECT_FALSE(fresh) << "the whole file covers any prefix";
+    // A prefix longer than the file is the whole file.
+    const std::string shortPath = WriteTemp("cached_prefix_short", Bytes("abc"));
+    MakeOld(shortPath, 0);
+    ASSERT_TRUE(cache.Get(shortPath.c_str(), fresh, 10));
+    EXPECT_TRUE(cache.complete());
+    EXPECT_EQ(Copy(cache.bytes()), Bytes("abc"));
+    // A changed file behind a kept prefix is read again.
+    WriteTemp("cached_prefix", Bytes("ABCDEFGHIJ abcdef"));
+    MakeOld(path, 7);
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh, 10));
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh, 10));
+    WriteTemp("cached_prefix", Bytes("0123456789 abcdef"));
+    MakeOld(path, 9);
+    ASSERT_TRUE(cache.Get(path.c_str(), fresh, 10));
+    EXPECT_TRUE(fresh);
+    EXPECT_EQ(Copy(cache.bytes()), Bytes("0123456789"));
+    EXPECT_EQ(cache.fileSize(), 17u);
+    cache.Drop();
+    EXPECT_TRUE(cache.bytes().empty());
+}
+
 TEST(TextModeLineReader, GivesTheLinesOfTheTranslatedTextWithTheirOffsets) {
     std::mt19937 rng(7);
     const char alphabet[] = {'a', ' ', '\r', '\n', '\r', '\n', 'b'};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <utility>
 #include <string>
@@ -390,6 +392,83 @@ TEST(Md2RealFiles, TruncationAndByteFlipsNeverReadOutside) {
         } else if (at < 4 || (at >= 68 && at < 2016) || at >= 9864) {
             EXPECT_EQ(status, Md2Status::Ok) << at;
         }
+    }
+}
+
+TEST(Md2RealFiles, TheStartOfAFileOpensAsTheWholeFileDoes) {
+    const std::vector<uint8_t> whole = ReadAll(DataPath("assimp/MD2/faerie.md2"));
+    Md2File full;
+    ASSERT_EQ(full.Open(whole), Md2Status::Ok);
+    const Md2Header &h = full.header();
+    const size_t shared = static_cast<size_t>(h.offsetTriangles + 12 * h.numTriangles);
+    const size_t corners = 3 * static_cast<size_t>(h.numTriangles);
+    const size_t framesEnd = static_cast<size_t>(h.offsetFrames + h.numFrames * h.frameSize);
+    std::vector<Md2Vertex> want(corners), got(corners);
+    for (size_t n = 0; n <= whole.size(); n += n < shared + 4096 ? 509 : 20011) {
+        // A heap copy of exactly n bytes, so that ASan sees a read past the prefix.
+        const std::vector<uint8_t> prefix(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(n));
+        Md2File part;
+        const Md2Status status = part.Open(prefix, whole.size());
+        ASSERT_EQ(status, n < shared ? Md2Status::NeedMore : Md2Status::Ok) << n;
+        // Judged against the whole file: a short file stays corrupt however it is read.
+        if (n >= 68) {
+            EXPECT_EQ(part.Open(prefix, n), n >= framesEnd ? Md2Status::Ok : Md2Status::Corrupt) << n;
+        }
+        if (status != Md2Status::Ok) continue;
+        part.Open(prefix, whole.size());
+        EXPECT_EQ(part.HoldsAllFrames(), n >= framesEnd) << n;
+        for (int32_t f : {0, 1, h.numFrames / 2, h.numFrames - 1}) {
+            const bool held = n >= static_cast<size_t>(h.offsetFrames + (f + 1) * h.frameSize);
+            ASSERT_EQ(part.HoldsFrame(f), held) << n << " frame " << f;
+            if (!held) continue;
+            full.WriteFrameMesh(f, want);
+            part.WriteFrameMesh(f, got);
+            ASSERT_EQ(std::memcmp(want.data(), got.data(), corners * sizeof(Md2Vertex)), 0) << n << " frame " << f;
+        }
+    }
+}
+
+TEST(Md2Export, AFileChangedAfterAPartialReadIsReadAgain) {
+    // A first call reads the start of the file; later calls must still see
+    // every change, near the start or far beyond it.
+    std::vector<uint8_t> bytes = ReadAll(DataPath("assimp/MD2/sydney.md2"));
+    Md2File file;
+    ASSERT_EQ(file.Open(bytes), Md2Status::Ok);
+    const Md2Header h = file.header();
+    const std::string path = WriteTemp("changing.md2", bytes);
+    const auto age = [&](int seconds) {
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1) -
+                                                   std::chrono::seconds(seconds));
+    };
+    age(0);
+    std::vector<Md2Vertex> out(3 * static_cast<size_t>(h.numTriangles));
+    int32_t count = 0;
+    const int32_t last = h.numFrames - 1;
+    const size_t lastTranslateX = static_cast<size_t>(h.offsetFrames + last * h.frameSize + 12);
+    const size_t firstTranslateX = static_cast<size_t>(h.offsetFrames + 12);
+    std::vector<Md2Vertex> want(out.size());
+    const auto expectFrame = [&](int32_t frame, int round) {
+        Md2File reference;
+        ASSERT_EQ(reference.Open(bytes), Md2Status::Ok);
+        reference.WriteFrameMesh(frame, want);
+        ASSERT_EQ(GetMD2_MESH(path.c_str(), frame, out.data(), &count), 1);
+        EXPECT_EQ(std::memcmp(out.data(), want.data(), out.size() * sizeof(Md2Vertex)), 0)
+            << "frame " << frame << " round " << round;
+    };
+    for (int round = 1; round <= 2; ++round) {
+        expectFrame(0, round);
+        expectFrame(last, round);
+        // Move frame 0 and the last frame in x: same size, another time.
+        for (size_t at : {firstTranslateX, lastTranslateX}) {
+            float tx;
+            std::memcpy(&tx, &bytes[at], 4);
+            tx += 1.0f;
+            std::memcpy(&bytes[at], &tx, 4);
+        }
+        WriteTemp("changing.md2", bytes);
+        age(round * 10);
+        expectFrame(last, round);
+        expectFrame(0, round);
     }
 }
 

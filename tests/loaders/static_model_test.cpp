@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -79,6 +80,61 @@ void ExpectConsistent(const StaticModel &model) {
         for (const StaticFace &f : o.faces)
             for (int32_t i : f.vertexIndex) ASSERT_TRUE(i >= 0 && i < o.vertexCount);
         for (const Vector3 &n : o.normals) ASSERT_FALSE(std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z));
+    }
+}
+
+// The smoothing as documented, vertex by vertex over all faces in order; the
+// loaders' one pass must give the same bits.
+std::vector<Vector3> ReferenceNormals(const StaticObject &o) {
+    std::vector<Vector3> out(o.vertices.size());
+    for (size_t i = 0; i < o.vertices.size(); ++i) {
+        Vector3 s{0, 0, 0};
+        int c = 0;
+        for (const StaticFace &f : o.faces) {
+            const int32_t *x = f.vertexIndex;
+            bool valid = true;
+            for (int k = 0; k < 3; ++k) valid = valid && x[k] >= 0 && x[k] < o.vertexCount;
+            if (!valid || (x[0] != static_cast<int32_t>(i) && x[1] != static_cast<int32_t>(i) &&
+                           x[2] != static_cast<int32_t>(i)))
+                continue;
+            const Vector3 &p0 = o.vertices[static_cast<size_t>(x[0])], &p1 = o.vertices[static_cast<size_t>(x[1])],
+                          &p2 = o.vertices[static_cast<size_t>(x[2])];
+            const Vector3 a{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z}, b{p2.x - p1.x, p2.y - p1.y, p2.z - p1.z};
+            s.x += a.y * b.z - a.z * b.y;
+            s.y += a.z * b.x - a.x * b.z;
+            s.z += a.x * b.y - a.y * b.x;
+            ++c;
+        }
+        if (c == 0) continue;
+        const float m = -static_cast<float>(c);
+        const Vector3 v{s.x / m, s.y / m, s.z / m};
+        const float len = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        if (len > 0.0f && std::isfinite(len)) out[i] = Vector3{v.x / len, v.y / len, v.z / len};
+    }
+    return out;
+}
+
+TEST(SmoothVertexNormals, OnePassGivesTheBitsOfTheVertexByVertexSums) {
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> coord(-100.0f, 100.0f);
+    for (int round = 0; round < 200; ++round) {
+        const int32_t n = 1 + static_cast<int32_t>(rng() % 12);
+        std::vector<Vector3> vertices(static_cast<size_t>(n));
+        for (Vector3 &v : vertices) v = {coord(rng), coord(rng), coord(rng)};
+        std::vector<StaticFace> faces(rng() % 30);
+        // Indices a little outside the object too, and repeated corners.
+        for (StaticFace &f : faces)
+            f = Face(static_cast<int32_t>(rng() % static_cast<uint32_t>(n + 1)) - (rng() % 16 == 0),
+                     static_cast<int32_t>(rng() % static_cast<uint32_t>(n)),
+                     static_cast<int32_t>(rng() % static_cast<uint32_t>(n)));
+        StaticModel model;
+        Add(model, Object(vertices, faces));
+        const std::vector<Vector3> want = ReferenceNormals(model.objects[0]);
+        SmoothVertexNormals(model);
+        const std::vector<Vector3> &got = model.objects[0].normals;
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_TRUE(std::memcmp(&got[i], &want[i], sizeof(Vector3)) == 0) << "round " << round << " vertex " << i;
     }
 }
 
