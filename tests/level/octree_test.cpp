@@ -13,13 +13,22 @@
 namespace vesk::test {
 namespace {
 
-// Identity view: the visible cube is -1 < x, y, z < 1.
-Frustum UnitFrustum() {
-    Matrix4 id{};
-    id.m[0] = id.m[5] = id.m[10] = id.m[15] = 1.0f;
+// A scaled identity view: the visible cube is -half < x, y, z < half.
+Frustum CubeFrustum(float half = 1.0f) {
+    Matrix4 scale{}, id{};
+    scale.m[0] = scale.m[5] = scale.m[10] = 1.0f / half;
+    scale.m[15] = id.m[0] = id.m[5] = id.m[10] = id.m[15] = 1.0f;
     Frustum f{};
-    CalculateFrustum(f, id, id);
+    CalculateFrustum(f, scale, id);
     return f;
+}
+
+// Corners rounded to multiples of step, so they fall on dividing planes.
+void Snap(std::vector<Poly> &polys, float step) {
+    for (Poly &p : polys)
+        for (PolyVertex &c : p.corner)
+            c.position = {std::round(c.position.x / step) * step, std::round(c.position.y / step) * step,
+                          std::round(c.position.z / step) * step};
 }
 
 template <class F>
@@ -33,6 +42,13 @@ std::vector<int32_t> Tags(const std::vector<const Poly *> &seen) {
     std::vector<int32_t> t;
     for (const Poly *p : seen) t.push_back(p->tag);
     return t;
+}
+
+// Tags of the triangles the octree walk reports for f, in order.
+std::vector<int32_t> OctreeTags(const Frustum &f) {
+    PolyRecorder rec;
+    RenderVeskOctree(&f, &PolyRecorder::cell, nullptr);
+    return Tags(PolyRecorder::Seen());
 }
 
 // The octree reports each visible triangle once per leaf holding it, nothing
@@ -75,12 +91,8 @@ TEST_F(OctreeTest, S01_DivisionRules) {
         EXPECT_TRUE(TheOctree().root.subdivided) << count;
         ForEachNode(TheOctree().root, 0, [&](const OctreeNode &n, int depth) {
             EXPECT_LE(depth, 3);
-            if (depth == 3) {
-                EXPECT_FALSE(n.subdivided);
-            }
-            if (!n.subdivided && depth < 3) {
-                EXPECT_LE(3 * static_cast<int>(n.triangles.size()), count / 4);
-            }
+            EXPECT_FALSE(depth == 3 && n.subdivided);
+            EXPECT_TRUE(n.subdivided || depth == 3 || 3 * static_cast<int>(n.triangles.size()) <= count / 4);
         });
     }
 }
@@ -127,10 +139,8 @@ TEST_F(OctreeTest, S03_CornerZeroOwnsTriangle) {
             }
     });
     EXPECT_EQ(holders, 1);
-    const Frustum f = UnitFrustum();
-    PolyRecorder rec;
-    RenderVeskOctree(&f, &PolyRecorder::cell, nullptr);
-    EXPECT_EQ(Tags(PolyRecorder::Seen()), std::vector<int32_t>{2});
+    const Frustum f = CubeFrustum();
+    EXPECT_EQ(OctreeTags(f), std::vector<int32_t>{2});
     ExpectOctreeMatchesList(polys, f, "corner zero");
 }
 
@@ -140,21 +150,15 @@ TEST_F(OctreeTest, S04_CornerAtCentre) {
     std::vector<Poly> polys = {Tri({0, 0, 0}, {0.9f, 0.6f, 0.3f}, {-0.9f, -0.6f, -0.3f}, 7)};
     for (int o = 0; o < 8; ++o) EXPECT_TRUE(InOctant({0, 0, 0}, {0, 0, 0}, o));
     BuildVeskOctree(polys.data(), 1);
-    PolyRecorder rec;
     // Offsets below 1 truncate to a zero width: the scene is scaled so the
     // root cube (width 0 here would stack every child on the centre) is real.
     EXPECT_EQ(TheOctree().root.width, 0.0f);
     std::vector<Poly> big = {Tri({0, 0, 0}, {3, 2, 1}, {-3, -2, -1}, 7)};
     BuildVeskOctree(big.data(), 1);
     EXPECT_EQ(TheOctree().root.width, 6.0f);
-    Matrix4 scale{};
-    scale.m[0] = scale.m[5] = scale.m[10] = 0.25f;
-    scale.m[15] = 1.0f;
-    Matrix4 id{};
-    id.m[0] = id.m[5] = id.m[10] = id.m[15] = 1.0f;
-    Frustum wide{};
-    CalculateFrustum(wide, scale, id);  // sees -4 < x, y, z < 4
+    const Frustum wide = CubeFrustum(4.0f);
     // Other corners create empty leaves too, so only the reports are counted.
+    PolyRecorder rec;
     EXPECT_GE(RenderVeskOctree(&wide, &PolyRecorder::cell, nullptr), 8);
     EXPECT_EQ(PolyRecorder::Seen().size(), 8u);
 }
@@ -166,11 +170,8 @@ TEST_F(OctreeTest, S05_DepthFirstOrder) {
                                Tri({0.5f, 0.5f, -0.5f}, {0.6f, 0.5f, -0.5f}, {0.5f, 0.6f, -0.5f}, 2),     // octant 2
                                Tri({-0.4f, 0.4f, 0.4f}, {-0.6f, 0.5f, 0.5f}, {-0.5f, 0.6f, 0.5f}, 3)};    // octant 0
     BuildVeskOctree(polys.data(), 4);
-    const Frustum f = UnitFrustum();
-    PolyRecorder rec;
-    RenderVeskOctree(&f, &PolyRecorder::cell, nullptr);
     // Octant 0's subtree may split 1 and 3 further, but both precede 2 and 0.
-    const auto tags = Tags(PolyRecorder::Seen());
+    const auto tags = OctreeTags(CubeFrustum());
     ASSERT_EQ(tags.size(), 4u);
     EXPECT_EQ(std::vector<int32_t>(tags.begin() + 2, tags.end()), (std::vector<int32_t>{2, 0}));
 }
@@ -182,14 +183,12 @@ TEST_F(OctreeTest, S06_RebuildAndEmpty) {
     BuildVeskOctree(first.data(), 100);
     std::vector<Poly> second = {Tri({-2, 0.1f, 0.1f}, {1.8f, 0.1f, 0.1f}, {0.2f, 0.9f, -0.7f}, 500)};
     EXPECT_EQ(BuildVeskOctree(second.data(), 1), 1);
-    const Frustum f = UnitFrustum();
-    PolyRecorder rec;
-    RenderVeskOctree(&f, &PolyRecorder::cell, nullptr);
-    EXPECT_EQ(Tags(PolyRecorder::Seen()), std::vector<int32_t>{500});
+    const Frustum f = CubeFrustum();
+    EXPECT_EQ(OctreeTags(f), std::vector<int32_t>{500});
     for (int32_t count : {0, -5}) {
         EXPECT_EQ(BuildVeskOctree(first.data(), count), 1);
         EXPECT_FALSE(TheOctree().root.subdivided);
-        PolyRecorder::Seen().clear();
+        PolyRecorder rec;
         int32_t visited = -1;
         EXPECT_EQ(RenderVeskOctree(&f, &PolyRecorder::cell, &visited), 1);
         EXPECT_EQ(visited, 1);
@@ -205,11 +204,9 @@ TEST_F(OctreeTest, S07_VisitedLeafWithoutVisibleTriangles) {
     std::vector<Poly> polys = {Tri({1.5f, 0, 0}, {1.6f, 0, 0}, {1.5f, 0.1f, 0}, 0),
                                Tri({-1.5f, 0, 0}, {-1.6f, 0, 0}, {-1.5f, 0.1f, 0}, 1)};
     BuildVeskOctree(polys.data(), 2);
-    const Frustum f = UnitFrustum();
-    PolyRecorder rec;
-    const int32_t visited = RenderVeskOctree(&f, &PolyRecorder::cell, nullptr);
-    EXPECT_GE(visited, 1);
-    EXPECT_TRUE(PolyRecorder::Seen().empty());
+    const Frustum f = CubeFrustum();
+    EXPECT_TRUE(OctreeTags(f).empty());
+    EXPECT_GE(RenderVeskOctree(&f, &PolyRecorder::cell, nullptr), 1);
     ExpectOctreeMatchesList(polys, f, "outside leaves");
 }
 
@@ -221,7 +218,7 @@ TEST_F(OctreeTest, S08_PolyModes) {
                                Tri({0.5f, 0, 0}, {3, 0, 0}, {0.5f, 0.2f, 0}, 2),      // straddles x = 1
                                Tri({0, 0, 0}, {NAN, 0, 0}, {0, 0.1f, 0}, 3),          // NaN corner
                                Tri({-3, -3, 0}, {3, -3, 0}, {0, 3, 0}, 4)};           // encloses the view
-    const Frustum f = UnitFrustum();
+    const Frustum f = CubeFrustum();
     struct Case {
         int32_t mode, count;
         std::vector<int32_t> tags;
@@ -247,11 +244,7 @@ TEST_F(OctreeTest, S09_PropertyRandomScenes) {
     for (uint32_t seed = 0; seed < 40; ++seed) {
         const float size = (seed % 4 == 0) ? 60.0f : 4.0f;
         auto polys = RandomTriangles(seed, 200 + static_cast<int>(seed) * 13, 40.0f, size);
-        if (seed % 5 == 1) {
-            // Snap to a coarse grid so corners fall on octant planes.
-            for (Poly &p : polys)
-                for (PolyVertex &c : p.corner) c.position = {std::round(c.position.x / 5) * 5, std::round(c.position.y / 5) * 5, std::round(c.position.z / 5) * 5};
-        }
+        if (seed % 5 == 1) Snap(polys, 5.0f);
         if (seed % 7 == 3) polys[3].corner[1].position.y = std::numeric_limits<float>::quiet_NaN();
         BuildVeskOctree(polys.data(), static_cast<int32_t>(polys.size()));
         for (int view = 0; view < 6; ++view) {
@@ -270,12 +263,9 @@ TEST_F(OctreeTest, S10_PropertyRealModels) {
         std::vector<Poly> scene;
         BoundingBox box{1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f};
         for (const Poly &p : model)
-            for (const PolyVertex &c : p.corner) {
-                box.minX = std::min(box.minX, c.position.x);
-                box.maxX = std::max(box.maxX, c.position.x);
-                box.minZ = std::min(box.minZ, c.position.z);
-                box.maxZ = std::max(box.maxZ, c.position.z);
-            }
+            for (const PolyVertex &c : p.corner)
+                box = {std::min(box.minX, c.position.x), 0, std::min(box.minZ, c.position.z),
+                       std::max(box.maxX, c.position.x), 0, std::max(box.maxZ, c.position.z)};
         const float stepX = (box.maxX - box.minX) * 0.8f, stepZ = (box.maxZ - box.minZ) * 0.8f;
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
@@ -306,13 +296,11 @@ TEST_F(OctreeTest, S11_BadInput) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     std::vector<Poly> polys = {Tri({nan, nan, nan}, {nan, 0, 0}, {0, nan, 0}, 0), Tri({inf, -inf, 0}, {0, 0, 0}, {1, 1, 1}, 1),
                                Tri({3e38f, 3e38f, -3e38f}, {-3e38f, 0, 0}, {0, 0, 0}, 2)};
+    const Frustum f = CubeFrustum();
     for (int32_t n = 1; n <= 3; ++n) {
         EXPECT_EQ(BuildVeskOctree(polys.data(), n), 1);
-        const Frustum f = UnitFrustum();
-        PolyRecorder rec;
-        RenderVeskOctree(&f, &PolyRecorder::cell, nullptr);
         RenderVeskOctree(&f, nullptr, nullptr);
-        for (const Poly *p : PolyRecorder::Seen()) EXPECT_NE(p->tag, 0);
+        for (int32_t tag : OctreeTags(f)) EXPECT_NE(tag, 0);
         EXPECT_EQ(RenderVeskOctree(nullptr, &PolyRecorder::cell, nullptr), 0);
     }
 }
@@ -343,9 +331,7 @@ TEST_F(OctreeTest, S12_ShortcutsMatchPlainWalk) {
     std::vector<std::vector<Poly>> scenes;
     for (uint32_t seed = 0; seed < 12; ++seed) {
         auto polys = RandomTriangles(seed + 100, 300 + static_cast<int>(seed) * 50, 30.0f, seed % 3 == 0 ? 15.0f : 2.0f);
-        if (seed % 2 == 1)
-            for (Poly &p : polys)
-                for (PolyVertex &c : p.corner) c.position = {std::round(c.position.x), std::round(c.position.y), std::round(c.position.z)};
+        if (seed % 2 == 1) Snap(polys, 1.0f);
         if (seed % 4 == 2) {
             polys[5].corner[2].position.x = std::numeric_limits<float>::quiet_NaN();
             polys[9].corner[0].position.z = std::numeric_limits<float>::infinity();
@@ -437,16 +423,11 @@ TEST_F(OctreeTest, S12_ShortcutsMatchPlainWalk) {
 // outside) is not reported while everything else is.
 TEST_F(OctreeTest, S13_PlaneOnOuterFace) {
     auto polys = RandomTriangles(5, 400, 10.0f, 2.0f);
-    for (Poly &p : polys)
-        for (PolyVertex &c : p.corner) c.position = {std::round(c.position.x), std::round(c.position.y), std::round(c.position.z)};
+    Snap(polys, 1.0f);
     polys.push_back(Tri({-20, 0, 0}, {-20, 1, 0}, {-20, 0, 1}, 999));
     BuildVeskOctree(polys.data(), static_cast<int32_t>(polys.size()));
     ASSERT_EQ(TheOctree().walk.nodes.front().box[0], -20.0f);
-    Matrix4 scale{}, id{};
-    scale.m[0] = scale.m[5] = scale.m[10] = 0.01f;
-    scale.m[15] = id.m[0] = id.m[5] = id.m[10] = id.m[15] = 1.0f;
-    Frustum f{};
-    CalculateFrustum(f, scale, id);  // sees -100 < x, y, z < 100
+    Frustum f = CubeFrustum(100.0f);
     f.plane[1] = {1.0f, 0.0f, 0.0f, 20.0f};  // x > -20
     std::vector<const Poly *> expected;
     int32_t leaves = 0;

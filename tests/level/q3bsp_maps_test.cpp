@@ -19,9 +19,7 @@ namespace {
 const char *const kMaps[] = {"openarena/maps/oa_dm1.bsp", "openarena/maps/ctf_inyard.bsp"};
 
 Vector3 Host(const float p[3]) { return {p[0], p[2], -p[1]}; }
-Vector3 Host(const int32_t p[3]) {
-    return {static_cast<float>(p[0]), static_cast<float>(p[2]), -static_cast<float>(p[1])};
-}
+Vector3 Host(const int32_t p[3]) { return {float(p[0]), float(p[2]), -float(p[1])}; }
 
 // The file's own tree, walked in the host frame from the stored records.
 struct Reference {
@@ -58,8 +56,7 @@ struct Reference {
             if (frustum && !BoxInFrustum(frustum, a.x, a.y, a.z, b.x, b.y, b.z)) continue;
             for (int32_t j = leaf.faceCount - 1; j >= 0; --j) {
                 const int32_t f = map.leafFaces[static_cast<size_t>(leaf.firstFace + j)];
-                RawFace face = map.faces[static_cast<size_t>(f)];
-                if (face.type() == 1 && seen.insert(f).second) out.push_back(f);
+                if (RawFace(map.faces[static_cast<size_t>(f)]).type() == 1 && seen.insert(f).second) out.push_back(f);
             }
         }
         return out;
@@ -84,22 +81,9 @@ TEST(Q3BspMaps, CountsAndWholeCopiesMatchTheFile) {
         EXPECT_GT(map.clusterCount, 0) << name;
 
         // Host buffers with a sentinel tail: every record copied, nothing past.
-        const size_t sizes[7] = {44, 104, 48, 4, 36, 16, 1};
-        std::vector<std::vector<uint8_t>> arrays;
-        for (int k = 0; k < 7; ++k) arrays.emplace_back(static_cast<size_t>(counts[k]) * sizes[k] + 256, 0xC3);
-        ASSERT_TRUE(GetQ3BSP_INFO(path.c_str(), reinterpret_cast<Q3BspVertex *>(arrays[0].data()),
-                                  reinterpret_cast<Q3BspFace *>(arrays[1].data()),
-                                  reinterpret_cast<Q3BspLeaf *>(arrays[2].data()),
-                                  reinterpret_cast<int32_t *>(arrays[3].data()),
-                                  reinterpret_cast<Q3BspNode *>(arrays[4].data()),
-                                  reinterpret_cast<Q3BspPlane *>(arrays[5].data()), arrays[6].data()))
-            << name;
-        for (int k = 0; k < 7; ++k) {
-            const auto &a = arrays[static_cast<size_t>(k)];
-            const size_t used = static_cast<size_t>(counts[k]) * sizes[k];
-            EXPECT_EQ(static_cast<size_t>(std::count(a.begin() + static_cast<ptrdiff_t>(used), a.end(), 0xC3)), 256u)
-                << name << " array " << k << " written past its count";
-        }
+        Q3Arrays arrays;
+        ASSERT_TRUE(InfoIntoArrays(path, counts, 256, 0xC3, arrays)) << name;
+        EXPECT_EQ(FirstTouchedTail(arrays, counts, 0xC3), -1) << name << ": written past its count";
         const auto *vertices = reinterpret_cast<const Q3BspVertex *>(arrays[0].data());
         for (size_t i = 0; i < map.vertices.size(); ++i) {
             const Vector3 p = Host(map.vertices[i].pos);
@@ -134,14 +118,8 @@ TEST(Q3BspMaps, VisibleFacesFromEverySpawnMatchAnIndependentWalk) {
         const StoredMap map(ReadAll(path));
         const Reference ref{map};
         int32_t counts[7];
-        ASSERT_TRUE(VeskGetQ3BSP_Counts(path.c_str(), counts));
-        std::vector<Q3BspLeaf> leaves(static_cast<size_t>(counts[2]));
-        std::vector<int32_t> leafFaces(static_cast<size_t>(counts[3]));
-        std::vector<Q3BspNode> nodes(static_cast<size_t>(counts[4]));
-        std::vector<Q3BspPlane> planes(static_cast<size_t>(counts[5]));
-        std::vector<uint8_t> rows(static_cast<size_t>(counts[6]));
-        ASSERT_TRUE(GetQ3BSP_INFO(path.c_str(), nullptr, nullptr, leaves.data(), leafFaces.data(), nodes.data(),
-                                  planes.data(), rows.data()));
+        Q3Arrays a;
+        ASSERT_TRUE(VeskGetQ3BSP_Counts(path.c_str(), counts) && InfoIntoArrays(path, counts, 0, 0, a));
         const std::vector<vesk_host::Spawn> spawns = vesk_host::DeathmatchSpawns(map.bytes);
         ASSERT_GE(spawns.size(), 5u) << name;
         const Matrix4 projection = vesk_host::Perspective90(4.0f, 8192.0f);
@@ -152,8 +130,7 @@ TEST(Q3BspMaps, VisibleFacesFromEverySpawnMatchAnIndependentWalk) {
             const int32_t cluster = map.leaves[static_cast<size_t>(leaf)].cluster;
             EXPECT_TRUE(cluster >= 0 && cluster < map.clusterCount) << name << " spawn " << s << " cluster " << cluster;
 
-            const Frustum open = OpenFrustum();
-            const std::vector<intptr_t> all = Process2(eye, open);
+            const std::vector<intptr_t> all = Process2(eye, OpenFrustum());
             EXPECT_EQ(all, ref.Visible(eye, nullptr)) << name << " spawn " << s;
             const std::set<intptr_t> sortedAll(all.begin(), all.end());
             size_t fewest = all.size();
@@ -162,12 +139,12 @@ TEST(Q3BspMaps, VisibleFacesFromEverySpawnMatchAnIndependentWalk) {
                 Frustum frustum;
                 CalculateFrustum(&frustum, &view, &projection);
                 const std::vector<intptr_t> seen = Process2(eye, frustum);
-                EXPECT_EQ(seen, ref.Visible(eye, &frustum)) << name << " spawn " << s << " turn " << turn;
-                EXPECT_FALSE(seen.empty()) << name << " spawn " << s << " turn " << turn;
+                SCOPED_TRACE(std::string(name) + " spawn " + std::to_string(s) + " turn " + std::to_string(turn));
+                EXPECT_EQ(seen, ref.Visible(eye, &frustum));
                 const std::set<intptr_t> sortedSeen(seen.begin(), seen.end());
-                EXPECT_EQ(sortedSeen.size(), seen.size()) << "each face once";
+                EXPECT_TRUE(!seen.empty() && sortedSeen.size() == seen.size()) << "some faces, each once";
                 EXPECT_TRUE(std::includes(sortedAll.begin(), sortedAll.end(), sortedSeen.begin(), sortedSeen.end()))
-                    << name << " spawn " << s << ": a view only removes faces";
+                    << "a view only removes faces";
                 fewest = std::min(fewest, seen.size());
             }
 
@@ -181,8 +158,9 @@ TEST(Q3BspMaps, VisibleFacesFromEverySpawnMatchAnIndependentWalk) {
                 for (int32_t j = l.faceCount - 1; j >= 0; --j) want.push_back(map.leafFaces[static_cast<size_t>(l.firstFace + j)]);
             }
             Reported().clear();
-            GetQ3BSP_ProcessEX(&eye, 0, counts[2], leaves.data(), leafFaces.data(), nodes.data(), planes.data(),
-                               rows.data(), map.bytesPerCluster, &kRecordCell);
+            GetQ3BSP_ProcessEX(&eye, 0, counts[2], reinterpret_cast<Q3BspLeaf *>(a[2].data()),
+                               reinterpret_cast<int32_t *>(a[3].data()), reinterpret_cast<Q3BspNode *>(a[4].data()),
+                               reinterpret_cast<Q3BspPlane *>(a[5].data()), a[6].data(), map.bytesPerCluster, &kRecordCell);
             EXPECT_EQ(Reported(), want) << name << " spawn " << s;
         }
     }

@@ -72,60 +72,40 @@ TEST(Q3BspSmall, ConversionOfTheStoredRecords) {
     m.leaves[1].mins[1] = INT32_MIN;  // the one y without a negative saturates
     m.vertices[0] = {{1, 2, 3}, {0.25f, 0.5f}, {0.125f, 0.75f}, {0.5f, 0.25f, 1.0f}, {1, 2, 3, 4}};
     m.planes[1] = {{0.6f, 0.8f, 0.0f}, 7.5f};
-    const std::string path = Save("conv.bsp", m);
-    std::vector<Q3BspVertex> vertices(m.vertices.size());
-    std::vector<Q3BspFace> faces(m.faces.size());
-    std::vector<Q3BspLeaf> leaves(m.leaves.size());
-    std::vector<Q3BspNode> nodes(m.nodes.size());
-    std::vector<Q3BspPlane> planes(m.planes.size());
-    std::vector<int32_t> leafFaces(m.leafFaces.size());
-    std::vector<uint8_t> rows(2);
-    ASSERT_TRUE(GetQ3BSP_INFO(path.c_str(), vertices.data(), faces.data(), leaves.data(), leafFaces.data(),
-                              nodes.data(), planes.data(), rows.data()));
-    const int32_t wantMins[3] = {0, 20, -10}, wantMaxs[3] = {5, 40, -30};
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(leaves[0].mins[k], wantMins[k]) << k;
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(leaves[0].maxs[k], wantMaxs[k]) << k;
+    const int32_t counts[7] = {18, 6, 3, 8, 2, 2, 2};
+    Q3Arrays a;
+    ASSERT_TRUE(InfoIntoArrays(Save("conv.bsp", m), counts, 0, 0, a));
+    const auto *leaves = reinterpret_cast<const Q3BspLeaf *>(a[2].data());
+    const auto *v = reinterpret_cast<const Q3BspVertex *>(a[0].data());
+    const auto *plane = reinterpret_cast<const Q3BspPlane *>(a[5].data()) + 1;
+    using I3 = std::vector<int32_t>;
+    using F = std::vector<float>;
+    EXPECT_EQ(I3(leaves[0].mins, leaves[0].mins + 3), (I3{0, 20, -10}));
+    EXPECT_EQ(I3(leaves[0].maxs, leaves[0].maxs + 3), (I3{5, 40, -30}));
     EXPECT_EQ(leaves[1].mins[2], INT32_MAX);
-    const Q3BspVertex &v = vertices[0];
-    EXPECT_EQ(v.position.x, 1.0f); EXPECT_EQ(v.position.y, 3.0f); EXPECT_EQ(v.position.z, -2.0f);
-    EXPECT_EQ(v.texCoord[0], 0.25f); EXPECT_EQ(v.texCoord[1], -0.5f);
-    EXPECT_EQ(std::memcmp(&v.lightmapCoord, &m.vertices[0].light, 8 + 12 + 4), 0) << "lightmap, normal, colour kept";
-    EXPECT_EQ(planes[1].normal.x, 0.6f); EXPECT_EQ(planes[1].normal.y, 0.0f); EXPECT_EQ(planes[1].normal.z, -0.8f);
-    EXPECT_EQ(planes[1].distance, 7.5f);
-    EXPECT_EQ(std::memcmp(nodes.data(), m.nodes.data(), nodes.size() * 36), 0) << "node boxes as stored";
-    EXPECT_EQ(std::memcmp(faces.data(), m.faces.data(), faces.size() * 104), 0) << "faces as stored";
-    EXPECT_EQ(leafFaces, m.leafFaces);
-    EXPECT_EQ(rows, m.rows);
-    EXPECT_EQ(leaves[2].firstLeafFace, 6); EXPECT_EQ(leaves[2].leafFaceCount, 2); EXPECT_EQ(leaves[2].cluster, -1);
+    EXPECT_EQ((F{v->position.x, v->position.y, v->position.z, v->texCoord[0], v->texCoord[1]}), (F{1, 3, -2, 0.25f, -0.5f}));
+    EXPECT_EQ(std::memcmp(&v->lightmapCoord, &m.vertices[0].light, 8 + 12 + 4), 0) << "lightmap, normal, colour kept";
+    EXPECT_EQ((F{plane->normal.x, plane->normal.y, plane->normal.z, plane->distance}), (F{0.6f, 0.0f, -0.8f, 7.5f}));
+    EXPECT_EQ(std::memcmp(a[4].data(), m.nodes.data(), a[4].size()), 0) << "node boxes as stored";
+    EXPECT_EQ(std::memcmp(a[1].data(), m.faces.data(), a[1].size()), 0) << "faces as stored";
+    EXPECT_EQ(std::memcmp(a[3].data(), m.leafFaces.data(), a[3].size()), 0);
+    EXPECT_EQ(a[6], m.rows);
+    EXPECT_EQ((I3{leaves[2].firstLeafFace, leaves[2].leafFaceCount, leaves[2].cluster}), (I3{6, 2, -1}));
 }
 
 TEST(Q3BspSmall, RemaindersAreDroppedAndNothingIsWrittenPastTheCounts) {
     MapBuilder m = BaseMap();
-    const int sizes[] = {2, 3, 4, 5, 10, 13};
-    for (int lump : sizes) m.extraBytes[lump] = 3;
+    for (int lump : {2, 3, 4, 5, 10, 13}) m.extraBytes[lump] = 3;
     m.extraBytes[16] = 5;  // visibility bytes past the rows are not rows
     const std::string path = Save("rem.bsp", m);
     int32_t counts[8];
     std::fill(std::begin(counts), std::end(counts), -7);
     ASSERT_TRUE(VeskGetQ3BSP_Counts(path.c_str(), counts));
-    const int32_t want[7] = {18, 6, 3, 8, 2, 2, 2};
-    for (int k = 0; k < 7; ++k) EXPECT_EQ(counts[k], want[k]) << k;
-    EXPECT_EQ(counts[7], -7);
+    EXPECT_EQ(std::vector<int32_t>(counts, counts + 8), (std::vector<int32_t>{18, 6, 3, 8, 2, 2, 2, -7}));
     // Each host array gets its count of records and not one byte more.
-    std::vector<std::vector<uint8_t>> arrays;
-    const size_t sizesOf[7] = {44, 104, 48, 4, 36, 16, 1};
-    for (int k = 0; k < 7; ++k) arrays.emplace_back(static_cast<size_t>(want[k]) * sizesOf[k] + 64, 0xA5);
-    ASSERT_TRUE(GetQ3BSP_INFO(path.c_str(), reinterpret_cast<Q3BspVertex *>(arrays[0].data()),
-                              reinterpret_cast<Q3BspFace *>(arrays[1].data()),
-                              reinterpret_cast<Q3BspLeaf *>(arrays[2].data()),
-                              reinterpret_cast<int32_t *>(arrays[3].data()),
-                              reinterpret_cast<Q3BspNode *>(arrays[4].data()),
-                              reinterpret_cast<Q3BspPlane *>(arrays[5].data()), arrays[6].data()));
-    for (int k = 0; k < 7; ++k) {
-        const size_t used = static_cast<size_t>(want[k]) * sizesOf[k];
-        for (size_t i = used; i < arrays[static_cast<size_t>(k)].size(); ++i)
-            ASSERT_EQ(arrays[static_cast<size_t>(k)][i], 0xA5) << "array " << k << " byte " << i;
-    }
+    Q3Arrays arrays;
+    ASSERT_TRUE(InfoIntoArrays(path, counts, 64, 0xA5, arrays));
+    EXPECT_EQ(FirstTouchedTail(arrays, counts, 0xA5), -1);
 }
 
 TEST(Q3BspSmall, FaceBitsetHasOneWordPerThirtyTwoFacesPlusOne) {
@@ -199,11 +179,10 @@ TEST(Q3BspSmall, MapWithoutVisibilityDataSeesEveryLeafInsideTheFrustum) {
 }
 
 TEST(Q3BspSmall, ProcessCountsDownWithoutTheLevel) {
-    for (int32_t count : {3, 1, 0, -4}) {
+    const std::pair<int32_t, Faces> cases[] = {{3, {2, 1, 0}}, {1, {0}}, {0, {}}, {-4, {}}};
+    for (const auto &[count, want] : cases) {
         Reported().clear();
         EXPECT_EQ(GetQ3BSP_Process(123, count, &kRecordCell), 0);
-        Faces want;
-        for (int32_t i = count - 1; i >= 0; --i) want.push_back(i);
         EXPECT_EQ(Reported(), want) << count;
     }
 }
@@ -275,8 +254,7 @@ TEST(Q3BspSmall, MissingFileIsReportedAndChangesNothing) {
     EXPECT_EQ(counts[0], -1);
     EXPECT_FALSE(Load(missing));
     ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0].caption, "Error");
-    EXPECT_EQ(messages.messages()[0].text, "Could not find BSP file!");
+    EXPECT_EQ(messages.messages()[0].caption + ": " + messages.messages()[0].text, "Error: Could not find BSP file!");
     EXPECT_EQ(Process2(kInLeaf0), (Faces{5, 1, 0})) << "the previous level stays";
 }
 
@@ -328,8 +306,8 @@ TEST(Q3BspSmall, DamagedMapsAreRefusedBeforeAnythingChanges) {
             << c.what;
         EXPECT_EQ(std::count(sentinel.begin(), sentinel.end(), 0x5A), 4096) << c.what;
         ASSERT_EQ(messages.messages().size(), 1u) << c.what;
-        EXPECT_EQ(messages.messages()[0].caption, "Error");
-        EXPECT_EQ(messages.messages()[0].text, "Invalid file format (corrupt data): " + path + "!") << c.what;
+        EXPECT_EQ(messages.messages()[0].caption + ": " + messages.messages()[0].text,
+                  "Error: Invalid file format (corrupt data): " + path + "!") << c.what;
         EXPECT_EQ(CurrentQ3BspLevel().faces.size(), 6u) << c.what << ": previous level kept";
         EXPECT_EQ(Process2(kInLeaf0), (Faces{5, 1, 0})) << c.what;
     }

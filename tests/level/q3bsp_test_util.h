@@ -150,10 +150,26 @@ struct StoredMap {
             rows.assign(bytes.begin() + offset[16] + 8, bytes.begin() + offset[16] + 8 + clusterCount * bytesPerCluster);
         }
     }
-    std::string Entities() const {
-        return std::string(reinterpret_cast<const char *>(bytes.data()) + offset[0], static_cast<size_t>(length[0]));
-    }
 };
+
+// GetQ3BSP_INFO into host arrays of exactly counts[k] records each, followed
+// by a tail of `slack` bytes of `fill`; FirstTouchedTail names the first array whose tail changed (-1: none).
+inline constexpr size_t kQ3RecordSizes[7] = {44, 104, 48, 4, 36, 16, 1};
+using Q3Arrays = std::vector<std::vector<uint8_t>>;
+inline bool InfoIntoArrays(const std::string &path, const int32_t *counts, size_t slack, uint8_t fill, Q3Arrays &a) {
+    a.clear();
+    for (int k = 0; k < 7; ++k) a.emplace_back(static_cast<size_t>(counts[k]) * kQ3RecordSizes[k] + slack, fill);
+    return GetQ3BSP_INFO(path.c_str(), reinterpret_cast<Q3BspVertex *>(a[0].data()), reinterpret_cast<Q3BspFace *>(a[1].data()),
+                         reinterpret_cast<Q3BspLeaf *>(a[2].data()), reinterpret_cast<int32_t *>(a[3].data()),
+                         reinterpret_cast<Q3BspNode *>(a[4].data()), reinterpret_cast<Q3BspPlane *>(a[5].data()),
+                         a[6].data()) != 0;
+}
+inline int FirstTouchedTail(const Q3Arrays &a, const int32_t *counts, uint8_t fill) {
+    for (size_t k = 0; k < 7; ++k)
+        for (size_t i = static_cast<size_t>(counts[k]) * kQ3RecordSizes[k]; i < a[k].size(); ++i)
+            if (a[k][i] != fill) return static_cast<int>(k);
+    return -1;
+}
 
 // The callback the level exports call, recording every argument in order.
 inline std::vector<intptr_t> &Reported() {
