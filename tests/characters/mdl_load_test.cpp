@@ -1,9 +1,11 @@
 // MDL loading: real files, companion files, the slot table, refused damage
 // and bone controllers.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <span>
 
 #include "characters/mdl_model.h"
 #include "characters/mdl_test_util.h"
@@ -65,8 +67,7 @@ TEST(MdlLoad, EveryRealModelLoadsAndDrawsWithinItsCounts) {
         int32_t sizes[2] = {-1, -1};
         VeskGetModelMDLcounts(index, sizes);
         const auto [vertices, triangles] = FileCommandSizes(bytes);
-        EXPECT_EQ(sizes[0], vertices);
-        EXPECT_EQ(sizes[1], 3 * triangles);
+        EXPECT_EQ(std::make_pair(sizes[0], sizes[1]), std::make_pair(vertices, 3 * triangles));
         for (int call = 0; call < 3; ++call) {
             clock.Advance(40);
             std::vector<CharacterVertex> records(static_cast<size_t>(sizes[0]) + 1);
@@ -80,11 +81,9 @@ TEST(MdlLoad, EveryRealModelLoadsAndDrawsWithinItsCounts) {
             VeskGetModelMDLtriangles(index, indices.data(), &indexCount);
             ASSERT_EQ(indexCount, sizes[1]);
             EXPECT_EQ(indices.back(), 0xDEADu);
-            for (int32_t i = 0; i < indexCount; ++i) EXPECT_LT(indices[static_cast<size_t>(i)], static_cast<uint32_t>(count));
-            for (int32_t i = 0; i < count; ++i)
-                EXPECT_TRUE(std::isfinite(records[static_cast<size_t>(i)].x + records[static_cast<size_t>(i)].y +
-                                          records[static_cast<size_t>(i)].z + records[static_cast<size_t>(i)].u +
-                                          records[static_cast<size_t>(i)].v));
+            EXPECT_TRUE(std::all_of(indices.begin(), indices.end() - 1, [&](uint32_t i) { return i < uint32_t(count); }));
+            for (const CharacterVertex &r : std::span(records.data(), static_cast<size_t>(count)))
+                EXPECT_TRUE(std::isfinite(r.x + r.y + r.z + r.u + r.v));
         }
     }
     EXPECT_GE(files, 12);
@@ -115,18 +114,10 @@ TEST(MdlLoad, CompanionFilesByName) {
     ASSERT_EQ(LoadMdl(model, path.c_str()), MdlLoadResult::Ok);
     EXPECT_EQ(model.textureCount, 3);
     EXPECT_TRUE(model.textureFile.empty());  // no aT.mdl needed, none read
-    ASSERT_EQ(model.sequenceGroups.size(), 2u);
-    EXPECT_EQ(model.sequenceGroups[0], built.groups[0]);
-    EXPECT_EQ(model.sequenceGroups[1], built.groups[1]);
+    EXPECT_EQ(model.sequenceGroups, built.groups);
 
     // Textures in aT.mdl: the main file's count is 0 and so is the host's.
-    ModelPlan textures;
-    textures.bones.clear();
-    textures.sequences.clear();
-    textures.groupCount = 0;
-    textures.textures = {Texture{0, 8, 8}, Texture{0, 16, 16}};
-    textures.skinReferences = 1;
-    textures.skins = {1};
+    ModelPlan textures{{}, {}, {}, 0, {Texture{0, 8, 8}, Texture{0, 16, 16}}, 1, 1, {1}, {}};
     plan.textures.clear();
     plan.sequences.resize(1);
     plan.groupCount = 1;
@@ -166,20 +157,16 @@ void ExpectFailedLoad(const std::string &path, const std::string &text) {
     EXPECT_EQ(GetmodelMDL(path.c_str(), &textures), before + 1);
     EXPECT_EQ(textures, 0);
     ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0].caption, "Error");
-    EXPECT_EQ(messages.messages()[0].text, text.substr(0, 254));
+    EXPECT_EQ(messages.messages()[0].caption + ": " + messages.messages()[0].text, "Error: " + text.substr(0, 254));
     CharacterVertex record{};
     record.x = 5.0f;
-    int32_t count = -1, sizes[2] = {-1, -1};
-    EXPECT_EQ(GetModelMDLmesh(before, &record, &count), before);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(record.x, 5.0f);
-    VeskGetModelMDLcounts(before, sizes);
-    EXPECT_EQ(sizes[0], 0);
-    EXPECT_EQ(sizes[1], 0);
+    int32_t count = -1, triangles = -1, sizes[2] = {-1, -1};
     uint32_t index = 77;
-    VeskGetModelMDLtriangles(before, &index, &count);
-    EXPECT_EQ(count, 0);
+    EXPECT_EQ(GetModelMDLmesh(before, &record, &count), before);
+    VeskGetModelMDLcounts(before, sizes);
+    VeskGetModelMDLtriangles(before, &index, &triangles);
+    EXPECT_EQ((std::vector<int32_t>{count, sizes[0], sizes[1], triangles}), (std::vector<int32_t>(4, 0)));
+    EXPECT_EQ(record.x, 5.0f);
     EXPECT_EQ(index, 77u);
 }
 
@@ -209,17 +196,10 @@ TEST(MdlLoad, DamagedOrOversizedModelsAreRefused) {
         {"fine", [](ModelPlan &) {}},
         {"bones129", [](ModelPlan &s) { s.bones.resize(129); s.sequences[0].streams.resize(129); }},
         {"child_before_parent", [](ModelPlan &s) { s.bones = {Bone{}, Bone{}}; s.bones[0].parent = 1; s.sequences[0].streams.resize(2); }},
-        {"vertices2049",
-         [](ModelPlan &s) {
-             auto &m = s.bodyParts[0].models[0];
-             m.vertices.resize(2049);
-             m.vertexBones.resize(2049);
-         }},
+        {"vertices2049", [](ModelPlan &s) { s.bodyParts[0].models[0].vertices.resize(2049), s.bodyParts[0].models[0].vertexBones.resize(2049); }},
         {"normals2049", [](ModelPlan &s) {
              auto &m = s.bodyParts[0].models[0];
-             m.normals.resize(2049);
-             m.normalBones.resize(2049);
-             m.meshes[0].normals = 2049;
+             m.normals.resize(2049), m.normalBones.resize(2049), m.meshes[0].normals = 2049;
          }},
         {"controllers5", [](ModelPlan &s) { s.controllers.assign(5, Controller{}); }},
         {"groups33", [](ModelPlan &s) { s.groupCount = 33; }},

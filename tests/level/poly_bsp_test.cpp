@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 
@@ -61,8 +62,7 @@ TEST(PolyBspTest, S01_SplitCodes) {
     // Code 2's two front pieces share the front list's first corner.
     Poly pieces[3];
     SplitPolygon(cases[0].t, kFloor, pieces);
-    EXPECT_EQ(pieces[0].corner[0].position.x, pieces[1].corner[0].position.x);
-    EXPECT_EQ(pieces[0].corner[0].position.y, pieces[1].corner[0].position.y);
+    EXPECT_EQ(std::memcmp(&pieces[0].corner[0].position, &pieces[1].corner[0].position, sizeof(Vector3)), 0);
 }
 
 // 2. A crossing at the middle of an edge takes the mean texture coordinates;
@@ -76,13 +76,11 @@ TEST(PolyBspTest, S02_CrossingAttributes) {
     ASSERT_EQ(SplitPolygon(t, kFloor, pieces), kSplitFrontQuad);
     bool found = false;
     for (const Poly &p : pieces) {
-        EXPECT_EQ(p.tag, 77);
-        EXPECT_EQ(p.word, 9u);
+        EXPECT_TRUE(p.tag == 77 && p.word == 9u);
         for (const PolyVertex &v : p.corner)
             if (v.position.x == 0.0f && v.position.z == 0.0f) {
                 found = true;
-                EXPECT_FLOAT_EQ(v.u, 0.4f);
-                EXPECT_FLOAT_EQ(v.v, 2.0f);
+                EXPECT_TRUE(std::fabs(v.u - 0.4f) < 1e-6f && std::fabs(v.v - 2.0f) < 1e-6f) << v.u << " " << v.v;
             }
     }
     EXPECT_TRUE(found);
@@ -98,12 +96,8 @@ TEST(PolyBspTest, S03_ChoiceMatchesPlainRule) {
                 for (PolyVertex &v : p.corner) v.position = {std::round(v.position.x), std::round(v.position.y), 0.0f};
         if (seed % 5 == 0) polys[1].corner[2].position = polys[1].corner[0].position;
         const SplitterChoice a = ChooseSplitter(polys), b = ChooseSplitterPlain(polys);
-        EXPECT_EQ(a.index, b.index) << seed;
-        EXPECT_EQ(a.front, b.front) << seed;
-        EXPECT_EQ(a.back, b.back) << seed;
-        if (a.index >= 0) {
-            EXPECT_TRUE(a.front > 0 && a.back > 0) << seed;
-        }
+        EXPECT_EQ((std::vector<int32_t>{a.index, a.front, a.back}), (std::vector<int32_t>{b.index, b.front, b.back})) << seed;
+        EXPECT_TRUE(a.index < 0 || (a.front > 0 && a.back > 0)) << seed;
     }
 }
 
@@ -118,9 +112,7 @@ TEST_F(PolyBspTreeTest, S04_UnsplittingCandidateIsSkipped) {
     const Poly set[] = {Tri({-4, 0, -4}, {-4, 0, 8}, {8, 0, -4}, 0),  // floor facing +y
                         Tri({1, 1, 0}, {1, 1, 1}, {1, 2, 0}, 1)};     // plane x = 1 facing -x
     const SplitterChoice c = ChooseSplitter(set);
-    EXPECT_EQ(c.index, 1);
-    EXPECT_EQ(c.front, 3);
-    EXPECT_EQ(c.back, 1);
+    EXPECT_EQ((std::vector<int32_t>{c.index, c.front, c.back}), (std::vector<int32_t>{1, 3, 1}));
     GetVeskBSP(0, set, 2);
     EXPECT_EQ(Stats(), (std::vector<int32_t>{3, 2, 4, 2}));
 }
@@ -131,11 +123,8 @@ TEST_F(PolyBspTreeTest, S05_LeafTiesAndCounter) {
     // Inside faces of a tetrahedron: each plane has the others in front.
     const Vector3 a{0, 0, 0}, b{4, 0, 0}, c{0, 4, 0}, d{0, 0, 4};
     std::vector<Poly> inside = {Tri(a, b, c, 0), Tri(a, d, b, 1), Tri(a, c, d, 2), Tri(b, d, c, 3)};
-    for (Poly &p : inside) {
-        const Vector3 n = PolyNormal(p);
-        const Vector3 ctr{1, 1, 1};
-        if (Dot(n, Sub(ctr, p.corner[0].position)) < 0) std::swap(p.corner[1], p.corner[2]);
-    }
+    for (Poly &p : inside)
+        if (Dot(PolyNormal(p), Sub(Vector3{1, 1, 1}, p.corner[0].position)) < 0) std::swap(p.corner[1], p.corner[2]);
     const int32_t first = GetVeskBSP(0, inside.data(), 4);
     EXPECT_EQ(Stats(), (std::vector<int32_t>{1, 1, 4, 1}));
     const auto &leaf = ThePolyBsp().nodes[0].polygons;
@@ -187,24 +176,21 @@ void CheckCompiledTree(const std::vector<Poly> &input, uint32_t seed, const std:
         }
     EXPECT_EQ(static_cast<int32_t>(all.size()), stats[2]) << what;
     EXPECT_NEAR(outArea, inArea, inArea * 1e-4) << what;
-    BoundingBox box{1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f};
+    Vector3 lo{1e30f, 1e30f, 1e30f}, hi{-1e30f, -1e30f, -1e30f};
     for (const Poly &p : input)
         for (const PolyVertex &v : p.corner) {
-            box.minX = std::min(box.minX, v.position.x), box.maxX = std::max(box.maxX, v.position.x);
-            box.minY = std::min(box.minY, v.position.y), box.maxY = std::max(box.maxY, v.position.y);
-            box.minZ = std::min(box.minZ, v.position.z), box.maxZ = std::max(box.maxZ, v.position.z);
+            lo = {std::min(lo.x, v.position.x), std::min(lo.y, v.position.y), std::min(lo.z, v.position.z)};
+            hi = {std::max(hi.x, v.position.x), std::max(hi.y, v.position.y), std::max(hi.z, v.position.z)};
         }
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> u(-0.5f, 1.5f);
     for (int e = 0; e < 4; ++e) {
-        const Vector3 eye{box.minX + u(rng) * (box.maxX - box.minX), box.minY + u(rng) * (box.maxY - box.minY),
-                          box.minZ + u(rng) * (box.maxZ - box.minZ)};
+        const Vector3 eye{lo.x + u(rng) * (hi.x - lo.x), lo.y + u(rng) * (hi.y - lo.y), lo.z + u(rng) * (hi.z - lo.z)};
         PolyRecorder rec;
         VeskWalkBspBackToFront(&eye, &PolyRecorder::cell);
         std::map<const Poly *, size_t> position;
         for (size_t i = 0; i < PolyRecorder::Seen().size(); ++i) position[PolyRecorder::Seen()[i]] = i;
-        ASSERT_EQ(position.size(), all.size()) << what;
-        ASSERT_EQ(PolyRecorder::Seen().size(), all.size()) << what;
+        ASSERT_TRUE(position.size() == all.size() && PolyRecorder::Seen().size() == all.size()) << what;
         for (const Poly *p : all) ASSERT_TRUE(position.count(p)) << what;
         // Every splitter: within its subtree, nothing wholly on the eye's side
         // comes before anything wholly on the far side.
@@ -233,9 +219,7 @@ void CheckCompiledTree(const std::vector<Poly> &input, uint32_t seed, const std:
                     if (far > 0 && near == 0) anyFar = true, lastFar = std::max(lastFar, position[&p]);
                 }
             }
-            if (anyFar && firstNear != SIZE_MAX) {
-                ASSERT_LT(lastFar, firstNear) << what;
-            }
+            ASSERT_TRUE(!anyFar || lastFar < firstNear) << what;
         }
     }
 }
