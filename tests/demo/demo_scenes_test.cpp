@@ -62,15 +62,26 @@ demo::SceneResult Render(const char *name, int frames) {
 }
 
 // Missing exports skip the test; anything else that stops a scene is a failure.
-#define REQUIRE_RENDERED(result)                                                       \
-    do {                                                                               \
-        if ((result).skipped && (result).note.rfind("needs ", 0) == 0) GTEST_SKIP() << (result).note; \
-        ASSERT_FALSE((result).skipped) << (result).note;                              \
+bool LacksExports(const demo::SceneResult &r) { return r.skipped && r.note.rfind("needs ", 0) == 0; }
+#define REQUIRE_RENDERED(result)                                  \
+    do {                                                          \
+        if (LacksExports(result)) GTEST_SKIP() << (result).note;  \
+        ASSERT_FALSE((result).skipped) << (result).note;          \
     } while (0)
 
 bool IsBackground(const Image &image, int x, int y) {
     const uint8_t *bg = image.At(0, 0), *p = image.At(x, y);
     return std::abs(p[0] - bg[0]) + std::abs(p[1] - bg[1]) + std::abs(p[2] - bg[2]) <= 3;
+}
+
+// Non-background pixels inside and outside box (x0, y0, x1, y1), widened by one pixel.
+std::pair<int, int> InAndOutside(const Image &image, const int (&box)[4]) {
+    int inside = 0, outside = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            if (!IsBackground(image, x, y))
+                ++(x >= box[0] - 1 && x <= box[2] + 1 && y >= box[1] - 1 && y <= box[3] + 1 ? inside : outside);
+    return {inside, outside};
 }
 
 int DifferentPixels(const Image &a, const Image &b) {
@@ -88,14 +99,8 @@ TEST(DemoPlayer, DrawsInsideItsProjectedBoxAndAnimates) {
         SCOPED_TRACE(f.name);
         const int x0 = std::max(0, f.box[0] - 1), y0 = std::max(0, f.box[1] - 1);
         const int x1 = std::min(kWidth - 1, f.box[2] + 1), y1 = std::min(kHeight - 1, f.box[3] + 1);
-        ASSERT_LT(x0, x1);
-        ASSERT_LT(y0, y1);
-        int inside = 0, outside = 0;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                if (IsBackground(f.image, x, y)) continue;
-                (x >= x0 && x <= x1 && y >= y0 && y <= y1 ? inside : outside) += 1;
-            }
+        ASSERT_TRUE(x0 < x1 && y0 < y1);
+        const auto [inside, outside] = InAndOutside(f.image, f.box);
         EXPECT_EQ(outside, 0);
         // A body, not a few stray triangles: a good part of its box is covered.
         EXPECT_GT(inside, (x1 - x0) * (y1 - y0) / 5);
@@ -109,10 +114,9 @@ TEST(DemoPlayer, DrawsInsideItsProjectedBoxAndAnimates) {
             ASSERT_TRUE(demo::Project(f.modelview, f.projection, kWidth, kHeight, p, &px, &py));
             bx0 = std::min(bx0, px), by0 = std::min(by0, py), bx1 = std::max(bx1, px), by1 = std::max(by1, py);
         }
-        EXPECT_LE(bx0, static_cast<float>(f.box[0]) + 1);
-        EXPECT_LE(by0, static_cast<float>(f.box[1]) + 1);
-        EXPECT_GE(bx1, static_cast<float>(f.box[2]) - 1);
-        EXPECT_GE(by1, static_cast<float>(f.box[3]) - 1);
+        EXPECT_TRUE(bx0 <= float(f.box[0]) + 1 && by0 <= float(f.box[1]) + 1 && bx1 >= float(f.box[2]) - 1 &&
+                    by1 >= float(f.box[3]) - 1)
+            << bx0 << " " << by0 << " " << bx1 << " " << by1;
     }
     // The clock moves between frames, and so do the legs.
     EXPECT_GT(DifferentPixels(r.frames[0].image, r.frames[1].image), kWidth * kHeight / 200);
@@ -123,7 +127,7 @@ TEST(DemoScenes, SameClockSameImages) {
     for (const demo::SceneInfo &info : demo::Scenes()) {
         SCOPED_TRACE(info.name);
         const demo::SceneResult a = Render(info.name, 2), b = Render(info.name, 2);
-        if (a.skipped && a.note.rfind("needs ", 0) == 0) continue;
+        if (LacksExports(a)) continue;
         ASSERT_FALSE(a.skipped) << a.note;
         ASSERT_EQ(a.frames.size(), b.frames.size());
         for (size_t i = 0; i < a.frames.size(); ++i) EXPECT_EQ(a.frames[i].image.rgba, b.frames[i].image.rgba) << i;
@@ -143,10 +147,8 @@ TEST(DemoScenes, AMissingExportSkipsTheSceneWithOneLine) {
                                    return demo::SceneResult{};
                                }};
     const demo::SceneResult r = demo::RunScene(host, info);
-    EXPECT_FALSE(ran);
-    EXPECT_TRUE(r.skipped);
-    EXPECT_EQ(r.note.rfind("needs NoSuchExport", 0), 0u) << r.note;
-    EXPECT_EQ(r.note.find('\n'), std::string::npos);
+    EXPECT_TRUE(!ran && r.skipped);
+    EXPECT_TRUE(r.note.rfind("needs NoSuchExport", 0) == 0 && r.note.find('\n') == std::string::npos) << r.note;
 }
 
 TEST(DemoTextures, LibraryPaintedTgaMatchesAnIndependentDecoder) {
@@ -284,11 +286,7 @@ TEST(DemoHalfLife, DrawsInsideItsProjectedBox) {
     for (const demo::Frame &f : r.frames) {
         SCOPED_TRACE(f.name);
         EXPECT_GT(f.drawn, 0);
-        int inside = 0, outside = 0;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                if (!IsBackground(f.image, x, y))
-                    (x >= f.box[0] - 1 && x <= f.box[2] + 1 && y >= f.box[1] - 1 && y <= f.box[3] + 1 ? inside : outside) += 1;
+        const auto [inside, outside] = InAndOutside(f.image, f.box);
         EXPECT_EQ(outside, 0);
         EXPECT_GT(inside, (f.box[2] - f.box[0]) * (f.box[3] - f.box[1]) / 5);
     }
@@ -310,13 +308,10 @@ TEST(DemoCanvas, ContactSheetAveragesEachFrameIntoItsRow) {
     const Image sheet = demo::ContactSheet({{&quad}, {&red, &blue}}, 2);  // cells 2 x 1
     ASSERT_EQ(sheet.width, 2 + 2 * (2 + 2));
     ASSERT_EQ(sheet.height, 2 + 2 * (1 + 2));
-    // Cell pixel (0, 0) averages source x 0..1, y 0..1: red 0, green 50.
-    EXPECT_EQ(sheet.At(2, 2)[0], 0);
-    EXPECT_EQ(sheet.At(2, 2)[1], 50);
-    EXPECT_EQ(sheet.At(3, 2)[0], 200);
-    EXPECT_EQ(sheet.At(2, 5)[0], 250);  // second row, first cell
-    EXPECT_EQ(sheet.At(6, 5)[2], 250);  // second row, second cell
-    EXPECT_EQ(sheet.At(6, 2)[0], 32);   // no second frame in the first row: background
+    // Cell pixel (0, 0) averages source x 0..1, y 0..1: red 0, green 50; then
+    // the second row's cells, and background where the first row has no frame.
+    const int probes[][4] = {{2, 2, 0, 0}, {2, 2, 1, 50}, {3, 2, 0, 200}, {2, 5, 0, 250}, {6, 5, 2, 250}, {6, 2, 0, 32}};
+    for (const auto &p : probes) EXPECT_EQ(sheet.At(p[0], p[1])[p[2]], p[3]) << p[0] << "," << p[1] << " channel " << p[2];
 }
 
 TEST(DemoCanvas, CameraPutsItsTargetAtTheCentreAndKeepsUpUp) {
@@ -405,7 +400,7 @@ TEST(DemoScenes, EveryFrameTimesTheCallsItsSceneIsAbout) {
     for (const auto &[scene, calls] : expected) {
         SCOPED_TRACE(scene);
         const demo::SceneResult r = Render(scene.c_str(), 2);
-        if (r.skipped && r.note.rfind("needs ", 0) == 0) continue;
+        if (LacksExports(r)) continue;
         ASSERT_FALSE(r.skipped) << r.note;
         for (const demo::Frame &f : r.frames) {
             SCOPED_TRACE(f.name);
@@ -439,16 +434,15 @@ TEST(DemoCanvas, FramesReadTopRowFirstAndSurviveThePngRoundTrip) {
     glVertex2f(-1, -1), glVertex2f(0, -1), glVertex2f(0, 0), glVertex2f(-1, 0);
     glEnd();
     const Image frame = s.canvas.Read();
-    EXPECT_EQ(frame.At(kWidth / 2, kHeight / 4)[0], 255);         // top: red
-    EXPECT_EQ(frame.At(kWidth / 4, 3 * kHeight / 4)[1], 255);     // bottom left: green
-    EXPECT_EQ(frame.At(3 * kWidth / 4, 3 * kHeight / 4)[1], 0);   // bottom right: clear
+    // Top: red; bottom left: green; bottom right: clear.
+    EXPECT_EQ((std::vector<int>{frame.At(kWidth / 2, kHeight / 4)[0], frame.At(kWidth / 4, 3 * kHeight / 4)[1],
+                                frame.At(3 * kWidth / 4, 3 * kHeight / 4)[1]}),
+              (std::vector<int>{255, 255, 0}));
     const std::string path = s.out + "/roundtrip.png";
     ASSERT_TRUE(demo::WritePng(path, frame));
     int w = 0, h = 0, n = 0;
     unsigned char *back = stbi_load(path.c_str(), &w, &h, &n, 4);
-    ASSERT_NE(back, nullptr);
-    ASSERT_EQ(w, kWidth);
-    ASSERT_EQ(h, kHeight);
+    ASSERT_TRUE(back && w == kWidth && h == kHeight);
     EXPECT_TRUE(std::equal(frame.rgba.begin(), frame.rgba.end(), back));
     stbi_image_free(back);
 }
