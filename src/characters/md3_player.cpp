@@ -159,8 +159,10 @@ int32_t LoadNextPlayer(const char *path) {
     int32_t &count = Md3PlayerCount();
     Md3Player *player = Md3PlayerAt(count);
     if (!player) return count;  // the table is full
-    // A failed load must not leave half a player behind: the next load goes
-    // into the same slot and would add its surfaces after the leftovers.
+    // The reader adds surfaces to what a model holds, so the slot starts empty
+    // (it may hold a player from before a count reset), and a failed load must
+    // not leave half a player behind for the next load into the same slot.
+    PlayerTable::ResetPlayer(*player);
     if (LoadPlayer(*player, path, ""))
         ++count;
     else

@@ -240,8 +240,8 @@ TEST(Md3PlayerTable, CountsLoadsRefusesFullTableAndForeignIndices) {
     count = after;
 }
 
-// A load that fails after its models were read leaves the slot empty, so the
-// next load into it holds exactly its own surfaces.
+// A load that fails after its models were read leaves the slot empty, and
+// every load into a slot holds exactly its own surfaces.
 TEST(Md3PlayerTable, AFailedLoadLeavesNothingInItsSlot) {
     const std::string good = WritePlayer("player_after_failure");
     const std::string broken = WritePlayer("player_broken_skin");
@@ -258,6 +258,11 @@ TEST(Md3PlayerTable, AFailedLoadLeavesNothingInItsSlot) {
     EXPECT_EQ(GetModelMD3(good.c_str()), before + 1);
     EXPECT_EQ(slot.head.meshCount, 1);
     EXPECT_EQ(slot.upper.meshCount, 1);
+    EXPECT_EQ(slot.lower.meshCount, 1);
+    EXPECT_EQ(slot.textureNames.size(), 2u);
+    // After a count reset the same slot is loaded again from scratch.
+    Md3PlayerCount() = before;
+    EXPECT_EQ(GetModelMD3(good.c_str()), before + 1);
     EXPECT_EQ(slot.lower.meshCount, 1);
     EXPECT_EQ(slot.textureNames.size(), 2u);
     Md3PlayerCount() = before;
