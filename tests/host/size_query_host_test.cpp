@@ -52,7 +52,8 @@ TEST_F(SizeQueryHost, DamagedPlayersFitTheQueriedArrays) {
                                                CharacterVertex *, int32_t *, float *)>("GetModelMD3mesh");
     ASSERT_TRUE(load && query && mesh);
     const std::string sarge = DataPath("openarena/models/players/sarge");
-    int32_t players = 0;
+    // A load that fails reports the count so far: other tests of this process may have loaded players.
+    int32_t players = load(TempDir("host_player_absent").append("/absent").c_str());
     int posed = 0;
     for (uint32_t seed = 0; seed < 8; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
@@ -78,7 +79,7 @@ TEST_F(SizeQueryHost, DamagedPlayersFitTheQueriedArrays) {
             EXPECT_TRUE(parts[p].GuardIntact()) << "part " << p;
         }
         if (seed == 0) {
-            ASSERT_EQ(players, 1);
+            ASSERT_EQ(players, before + 1);
             EXPECT_GT(counts[0], 0);
         }
         posed += players > before ? 1 : 0;
