@@ -15,6 +15,7 @@
 
 #include "frame/platform.h"
 #include "io/byte_cursor.h"
+#include "io/fast_number.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
 
@@ -41,6 +42,15 @@ enum class Key {
     Other,
 };
 
+// Every statement we read starts with '*' and one of these letters; most
+// lines of a file (animation samples, normals) are turned away on those two
+// bytes without finding the end of their word.
+bool MayBeStatement(const char *word, const char *end) {
+    if (end - word < 2 || word[0] != '*') return false;
+    const char c = word[1];
+    return c == 'M' || c == 'G' || c == 'B' || c == 'U';
+}
+
 Key Classify(std::string_view word) {
     struct Entry {
         std::string_view word;
@@ -56,9 +66,8 @@ Key Classify(std::string_view word) {
         {"*MESH_VERTEX", Key::Vertex},         {"*MESH_TVERT", Key::TVert},
         {"*MESH_FACE", Key::Face},             {"*MESH_TFACE", Key::TFace},
     };
-    if (word.size() < 2 || word[0] != '*') return Key::Other;
     for (const Entry &e : kTable)
-        if (e.word == word) return e.key;
+        if (e.word.size() == word.size() && std::memcmp(e.word.data(), word.data(), word.size()) == 0) return e.key;
     return Key::Other;
 }
 
@@ -89,7 +98,7 @@ bool Literal(std::string_view &text, std::string_view expected) {
 
 // A statement's leading index, with the colon that may follow it.
 bool ReadIndex(std::string_view &text, int32_t &index) {
-    if (!ParseInt(text, index)) return false;
+    if (!ParseIntFast(text, index)) return false;
     if (!text.empty() && text[0] == ':') text.remove_prefix(1);
     return true;
 }
@@ -99,7 +108,7 @@ bool ReadIndex(std::string_view &text, int32_t &index) {
 // huge allocation.
 size_t TrustedCount(std::string_view values, size_t regionBytes) {
     int32_t count = 0;
-    ParseInt(values, count);
+    ParseIntFast(values, count);
     if (count < 0) return 0;
     return static_cast<size_t>(count) < regionBytes ? static_cast<size_t>(count) : regionBytes;
 }
@@ -110,14 +119,16 @@ class AseReader {
 public:
     AseReader(std::string_view text, StaticModel &model) : text_(text), model_(model) {}
 
-    template <class Lines>
-    void Run(Lines lines) {
-        Index(lines);
+    // dropCr: the text is the file's raw bytes, and a CR right before a LF
+    // is not part of its line (as text mode reads it).
+    template <bool dropCr>
+    void Run() {
+        Index<dropCr>();
         int32_t materialCount = 0;
         for (const Statement &s : statements_)
             if (s.key == Key::MaterialCount) {
                 std::string_view v = s.values;
-                ParseInt(v, materialCount);
+                ParseIntFast(v, materialCount);
                 break;
             }
         // Materials beyond those the file defines could not be filled.
@@ -136,26 +147,50 @@ public:
     }
 
 private:
-    // Offsets are counted as in the text-mode text, whatever the reader drops.
-    template <class Lines>
-    void Index(Lines &lines) {
-        std::string_view line;
-        while (lines.Next(line)) {
-            const size_t offset = static_cast<size_t>(line.data() - text_.data()) - DroppedBefore(lines);
-            std::string_view rest = line;
-            const Key key = Classify(NextWord(rest));
-            if (key == Key::Other) continue;
-            if (key == Key::GeomObject) objectStarts_.push_back(statements_.size());
-            if (key == Key::Material) materialStarts_.push_back(statements_.size());
-            statements_.push_back({key, rest, offset});
+    // One pass over the lines, noting those whose first word is a statement
+    // we read. Offsets are counted as in the text-mode text, whatever CRs are
+    // dropped, so the bytes of a region are the same either way.
+    template <bool dropCr>
+    void Index() {
+        const char *const begin = text_.data();
+        const char *const end = begin + text_.size();
+        size_t dropped = 0;
+        const char *line = begin;
+        while (line < end) {
+            // Blanks before the first word; a LF here ends an empty line.
+            const char *word = line;
+            while (word < end && *word != '\n' && IsTextSpace(*word)) ++word;
+            const char *lf = word;
+            Key key = Key::Other;
+            const char *wordEnd = word;
+            if (MayBeStatement(word, end)) {
+                while (wordEnd < end && !IsTextSpace(*wordEnd)) ++wordEnd;
+                key = Classify(std::string_view(word, static_cast<size_t>(wordEnd - word)));
+                lf = wordEnd;
+            }
+            if (lf < end && *lf != '\n') {
+                const void *found = std::memchr(lf, '\n', static_cast<size_t>(end - lf));
+                lf = found ? static_cast<const char *>(found) : end;
+            }
+            const size_t droppedBefore = dropped;
+            const char *lineEnd = lf;
+            if (dropCr && lf < end && lf > line && lf[-1] == '\r') {
+                --lineEnd;
+                ++dropped;
+            }
+            if (key != Key::Other) {
+                if (key == Key::GeomObject) objectStarts_.push_back(statements_.size());
+                if (key == Key::Material) materialStarts_.push_back(statements_.size());
+                // The word ends at a blank, so a dropped CR never falls inside it.
+                const char *values = wordEnd < lineEnd ? wordEnd : lineEnd;
+                statements_.push_back({key, std::string_view(values, static_cast<size_t>(lineEnd - values)),
+                                       static_cast<size_t>(line - begin) - droppedBefore});
+            }
+            if (lf == end) break;
+            line = lf + 1;
         }
-        textSize_ = text_.size() - Dropped(lines);
+        textSize_ = text_.size() - dropped;
     }
-
-    static size_t DroppedBefore(const LineReader &) { return 0; }
-    static size_t Dropped(const LineReader &) { return 0; }
-    static size_t DroppedBefore(const TextModeLineReader &lines) { return lines.droppedBeforeLine(); }
-    static size_t Dropped(const TextModeLineReader &lines) { return lines.dropped(); }
 
     // Statements after start up to the next start of the same list, or the end.
     std::pair<size_t, size_t> Region(const std::vector<size_t> &starts, size_t i) const {
@@ -169,13 +204,13 @@ private:
             std::string_view v = statements_[i].values;
             switch (statements_[i].key) {
                 case Key::Diffuse:
-                    (void)(ParseFloat(v, material.diffuse[0]) && ParseFloat(v, material.diffuse[1]) &&
-                           ParseFloat(v, material.diffuse[2]));
+                    (void)(ParseFloatFast(v, material.diffuse[0]) && ParseFloatFast(v, material.diffuse[1]) &&
+                           ParseFloatFast(v, material.diffuse[2]));
                     break;
                 case Key::Bitmap: ReadQuoted(v, material.textureFile); break;
                 case Key::MaterialName: ReadQuoted(v, material.name); break;
-                case Key::UTiling: ParseFloat(v, material.uTiling); break;
-                case Key::VTiling: ParseFloat(v, material.vTiling); break;
+                case Key::UTiling: ParseFloatFast(v, material.uTiling); break;
+                case Key::VTiling: ParseFloatFast(v, material.vTiling); break;
                 default: break;
             }
         }
@@ -209,7 +244,7 @@ void AseReader::FillObject(size_t n) {
             case Key::MaterialRef: {
                 float ref = 0.0f;
                 // Truncated toward zero; a value no index can be stays "no material".
-                if (!haveRef && ParseFloat(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
+                if (!haveRef && ParseFloatFast(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
                     object.materialIndex = static_cast<int32_t>(ref);
                 haveRef = true;
                 break;
@@ -233,16 +268,16 @@ void AseReader::FillObject(size_t n) {
         int32_t index = 0;
         switch (statements_[i].key) {
             case Key::Vertex: {
-                if (!ParseInt(v, index) || !InRange(index, object.vertices.size())) break;
+                if (!ParseIntFast(v, index) || !InRange(index, object.vertices.size())) break;
                 float a = 0.0f, b = 0.0f, c = 0.0f;
-                (void)(ParseFloat(v, a) && ParseFloat(v, b) && ParseFloat(v, c));
+                (void)(ParseFloatFast(v, a) && ParseFloatFast(v, b) && ParseFloatFast(v, c));
                 object.vertices[index] = Vector3{a, c, -b};  // the file is Z-up
                 break;
             }
             case Key::TVert: {
-                if (!ParseInt(v, index) || !InRange(index, object.texCoords.size())) break;
+                if (!ParseIntFast(v, index) || !InRange(index, object.texCoords.size())) break;
                 float u = 0.0f, w = 0.0f;
-                (void)(ParseFloat(v, u) && ParseFloat(v, w));
+                (void)(ParseFloatFast(v, u) && ParseFloatFast(v, w));
                 object.texCoords[index] = TexCoord{u * uScale, w * vScale};
                 object.hasTexture = true;
                 break;
@@ -250,14 +285,14 @@ void AseReader::FillObject(size_t n) {
             case Key::Face: {
                 if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
                 int32_t *corner = object.faces[index].vertexIndex;
-                (void)(Literal(v, "A:") && ParseInt(v, corner[0]) && Literal(v, "B:") && ParseInt(v, corner[1]) &&
-                       Literal(v, "C:") && ParseInt(v, corner[2]));
+                (void)(Literal(v, "A:") && ParseIntFast(v, corner[0]) && Literal(v, "B:") && ParseIntFast(v, corner[1]) &&
+                       Literal(v, "C:") && ParseIntFast(v, corner[2]));
                 break;
             }
             case Key::TFace: {
                 if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
                 int32_t *corner = object.faces[index].texCoordIndex;
-                (void)(ParseInt(v, corner[0]) && ParseInt(v, corner[1]) && ParseInt(v, corner[2]));
+                (void)(ParseIntFast(v, corner[0]) && ParseIntFast(v, corner[1]) && ParseIntFast(v, corner[2]));
                 break;
             }
             default: break;
@@ -268,22 +303,22 @@ void AseReader::FillObject(size_t n) {
 }  // namespace
 
 namespace {
-template <class Lines>
+template <bool dropCr>
 void ReadAse(std::string_view text, StaticModel &model) {
     AseReader reader(text, model);
-    reader.Run(Lines(text));
+    reader.Run<dropCr>();
     DropInvalidFaces(model, 0);
     SmoothVertexNormals(model);
 }
 }  // namespace
 
 bool ParseAse(std::string_view text, StaticModel &model) {
-    ReadAse<LineReader>(text, model);
+    ReadAse<false>(text, model);
     return true;
 }
 
 bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
-    ReadAse<TextModeLineReader>(bytes, model);
+    ReadAse<true>(bytes, model);
     return true;
 }
 
