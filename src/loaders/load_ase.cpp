@@ -42,33 +42,65 @@ enum class Key {
     Other,
 };
 
-// Every statement we read starts with '*' and one of these letters; most
-// lines of a file (animation samples, normals) are turned away on those two
-// bytes without finding the end of their word.
-bool MayBeStatement(const char *word, const char *end) {
-    if (end - word < 2 || word[0] != '*') return false;
-    const char c = word[1];
-    return c == 'M' || c == 'G' || c == 'B' || c == 'U';
+uint64_t Load8(const char *p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
 }
 
-Key Classify(std::string_view word) {
-    struct Entry {
-        std::string_view word;
-        Key key;
+uint32_t Load4(const char *p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Whether the word at word is exactly the keyword: its bytes, then a blank
+// or the end of the text. The compare is a few overlapping loads (a call to
+// memcmp per keyword cost more than the rest of the line).
+template <size_t N>
+bool IsWord(const char *word, size_t room, const char (&keyword)[N]) {
+    constexpr size_t n = N - 1;
+    static_assert(n >= 4 && n <= 24);
+    if (room < n) return false;
+    bool same;
+    if constexpr (n < 8) {
+        same = Load4(word) == Load4(keyword) && Load4(word + n - 4) == Load4(keyword + n - 4);
+    } else {
+        same = Load8(word) == Load8(keyword) && Load8(word + n - 8) == Load8(keyword + n - 8);
+        if constexpr (n > 16) same = same && Load8(word + 8) == Load8(keyword + 8);
+    }
+    return same && (room == n || IsTextSpace(word[n]));
+}
+
+// The statement whose word starts at word, and where that word ends; Other
+// (and the end unset) for any other word. Every statement we read starts with
+// '*' and one of four letters, so most lines of a file (animation samples,
+// normals) are turned away on their first two bytes.
+Key Classify(const char *word, const char *end, const char *&wordEnd) {
+    const size_t room = static_cast<size_t>(end - word);
+    if (room < 3 || word[0] != '*') return Key::Other;
+    Key key = Key::Other;
+    size_t n = 0;
+    auto is = [&](const auto &keyword, Key k) {
+        if (!IsWord(word, room, keyword)) return false;
+        key = k;
+        n = sizeof keyword - 1;
+        return true;
     };
-    static constexpr Entry kTable[] = {
-        {"*GEOMOBJECT", Key::GeomObject},      {"*MATERIAL_COUNT", Key::MaterialCount},
-        {"*MATERIAL", Key::Material},          {"*MATERIAL_DIFFUSE", Key::Diffuse},
-        {"*BITMAP", Key::Bitmap},              {"*MATERIAL_NAME", Key::MaterialName},
-        {"*UVW_U_TILING", Key::UTiling},       {"*UVW_V_TILING", Key::VTiling},
-        {"*MESH_NUMVERTEX", Key::NumVertex},   {"*MESH_NUMFACES", Key::NumFaces},
-        {"*MESH_NUMTVERTEX", Key::NumTVertex}, {"*MATERIAL_REF", Key::MaterialRef},
-        {"*MESH_VERTEX", Key::Vertex},         {"*MESH_TVERT", Key::TVert},
-        {"*MESH_FACE", Key::Face},             {"*MESH_TFACE", Key::TFace},
-    };
-    for (const Entry &e : kTable)
-        if (e.word.size() == word.size() && std::memcmp(e.word.data(), word.data(), word.size()) == 0) return e.key;
-    return Key::Other;
+    if (word[1] == 'M' && word[2] == 'E') {
+        (void)(is("*MESH_VERTEX", Key::Vertex) || is("*MESH_FACE", Key::Face) || is("*MESH_TVERT", Key::TVert) ||
+               is("*MESH_TFACE", Key::TFace) || is("*MESH_NUMVERTEX", Key::NumVertex) ||
+               is("*MESH_NUMFACES", Key::NumFaces) || is("*MESH_NUMTVERTEX", Key::NumTVertex));
+    } else if (word[1] == 'M') {
+        (void)(is("*MATERIAL", Key::Material) || is("*MATERIAL_COUNT", Key::MaterialCount) ||
+               is("*MATERIAL_DIFFUSE", Key::Diffuse) || is("*MATERIAL_NAME", Key::MaterialName) ||
+               is("*MATERIAL_REF", Key::MaterialRef));
+    } else if (word[1] == 'G' || word[1] == 'B' || word[1] == 'U') {
+        (void)(is("*GEOMOBJECT", Key::GeomObject) || is("*BITMAP", Key::Bitmap) ||
+               is("*UVW_U_TILING", Key::UTiling) || is("*UVW_V_TILING", Key::VTiling));
+    }
+    if (key != Key::Other) wordEnd = word + n;
+    return key;
 }
 
 struct Statement {
@@ -160,14 +192,9 @@ private:
             // Blanks before the first word; a LF here ends an empty line.
             const char *word = line;
             while (word < end && *word != '\n' && IsTextSpace(*word)) ++word;
-            const char *lf = word;
-            Key key = Key::Other;
             const char *wordEnd = word;
-            if (MayBeStatement(word, end)) {
-                while (wordEnd < end && !IsTextSpace(*wordEnd)) ++wordEnd;
-                key = Classify(std::string_view(word, static_cast<size_t>(wordEnd - word)));
-                lf = wordEnd;
-            }
+            const Key key = Classify(word, end, wordEnd);
+            const char *lf = wordEnd;
             if (lf < end && *lf != '\n') {
                 const void *found = std::memchr(lf, '\n', static_cast<size_t>(end - lf));
                 lf = found ? static_cast<const char *>(found) : end;
