@@ -186,7 +186,15 @@ bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size
 
 class AseReader {
 public:
-    AseReader(std::string_view text, StaticModel &model) : text_(text), model_(model) {}
+    AseReader(std::string_view text, StaticModel &model)
+        : text_(text), model_(model), statements_(StatementScratch()) {
+        statements_.clear();
+    }
+    ~AseReader() {
+        if (statements_.capacity() > kKeptStatements) std::vector<Statement>().swap(statements_);
+    }
+    AseReader(const AseReader &) = delete;
+    AseReader &operator=(const AseReader &) = delete;
 
     // dropCr: the text is the file's raw bytes, and a CR right before a LF
     // is not part of its line (as text mode reads it).
@@ -283,7 +291,14 @@ private:
     std::string_view text_;
     size_t textSize_ = 0;
     StaticModel &model_;
-    std::vector<Statement> statements_;
+    // This thread's statement list, kept between loads (up to a bound) so a
+    // load does not fault in fresh pages for it each time.
+    static std::vector<Statement> &StatementScratch() {
+        thread_local std::vector<Statement> statements;
+        return statements;
+    }
+    static constexpr size_t kKeptStatements = (size_t{4} << 20) / sizeof(Statement);
+    std::vector<Statement> &statements_;
     std::vector<size_t> objectStarts_;
     std::vector<size_t> materialStarts_;
 };
