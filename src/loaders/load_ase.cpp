@@ -8,13 +8,22 @@
 // file, an object to the next *GEOMOBJECT; within them a later statement
 // overwrites an earlier one, except *MATERIAL_REF, where the first counts),
 // in time that grows linearly with the file.
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define VESK_ASE_SSE2 1
+#else
+#define VESK_ASE_SSE2 0
+#endif
+
 #include "frame/platform.h"
 #include "io/byte_cursor.h"
+#include "io/fast_number.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
 
@@ -41,25 +50,92 @@ enum class Key {
     Other,
 };
 
-Key Classify(std::string_view word) {
-    struct Entry {
-        std::string_view word;
-        Key key;
+uint64_t Load8(const char *p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+uint32_t Load4(const char *p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The first LF at or after p, or end. Lines are short: sixteen bytes at a
+// time inline beat a library call per line.
+const char *FindLineFeed(const char *p, const char *end) {
+#if VESK_ASE_SSE2
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+        if (found) return p + std::countr_zero(found);
+    }
+#endif
+    while (p < end && *p != '\n') ++p;
+    return p;
+}
+
+// Past the run of tabs that indents a line, eight bytes at a time (a
+// byte-by-byte loop mispredicts its exit as the depth changes).
+const char *SkipIndent(const char *p, const char *end) {
+    constexpr uint64_t kTabs = 0x0909090909090909u;
+    while (end - p >= 8) {
+        const uint64_t other = Load8(p) ^ kTabs;
+        if (other) return p + std::countr_zero(other) / 8;
+        p += 8;
+    }
+    return p;
+}
+
+// Whether the word at word is exactly the keyword: its bytes, then a blank
+// or the end of the text. The compare is a few overlapping loads (a call to
+// memcmp per keyword cost more than the rest of the line).
+template <size_t N>
+bool IsWord(const char *word, size_t room, const char (&keyword)[N]) {
+    constexpr size_t n = N - 1;
+    static_assert(n >= 4 && n <= 24);
+    if (room < n) return false;
+    bool same;
+    if constexpr (n < 8) {
+        same = Load4(word) == Load4(keyword) && Load4(word + n - 4) == Load4(keyword + n - 4);
+    } else {
+        same = Load8(word) == Load8(keyword) && Load8(word + n - 8) == Load8(keyword + n - 8);
+        if constexpr (n > 16) same = same && Load8(word + 8) == Load8(keyword + 8);
+    }
+    return same && (room == n || IsTextSpace(word[n]));
+}
+
+// The statement whose word starts at word, and where that word ends; Other
+// (and the end unset) for any other word. Every statement we read starts with
+// '*' and one of four letters, so most lines of a file (animation samples,
+// normals) are turned away on their first two bytes.
+Key Classify(const char *word, const char *end, const char *&wordEnd) {
+    const size_t room = static_cast<size_t>(end - word);
+    if (room < 3 || word[0] != '*') return Key::Other;
+    Key key = Key::Other;
+    size_t n = 0;
+    auto is = [&](const auto &keyword, Key k) {
+        if (!IsWord(word, room, keyword)) return false;
+        key = k;
+        n = sizeof keyword - 1;
+        return true;
     };
-    static constexpr Entry kTable[] = {
-        {"*GEOMOBJECT", Key::GeomObject},      {"*MATERIAL_COUNT", Key::MaterialCount},
-        {"*MATERIAL", Key::Material},          {"*MATERIAL_DIFFUSE", Key::Diffuse},
-        {"*BITMAP", Key::Bitmap},              {"*MATERIAL_NAME", Key::MaterialName},
-        {"*UVW_U_TILING", Key::UTiling},       {"*UVW_V_TILING", Key::VTiling},
-        {"*MESH_NUMVERTEX", Key::NumVertex},   {"*MESH_NUMFACES", Key::NumFaces},
-        {"*MESH_NUMTVERTEX", Key::NumTVertex}, {"*MATERIAL_REF", Key::MaterialRef},
-        {"*MESH_VERTEX", Key::Vertex},         {"*MESH_TVERT", Key::TVert},
-        {"*MESH_FACE", Key::Face},             {"*MESH_TFACE", Key::TFace},
-    };
-    if (word.size() < 2 || word[0] != '*') return Key::Other;
-    for (const Entry &e : kTable)
-        if (e.word == word) return e.key;
-    return Key::Other;
+    if (word[1] == 'M' && word[2] == 'E') {
+        (void)(is("*MESH_VERTEX", Key::Vertex) || is("*MESH_FACE", Key::Face) || is("*MESH_TVERT", Key::TVert) ||
+               is("*MESH_TFACE", Key::TFace) || is("*MESH_NUMVERTEX", Key::NumVertex) ||
+               is("*MESH_NUMFACES", Key::NumFaces) || is("*MESH_NUMTVERTEX", Key::NumTVertex));
+    } else if (word[1] == 'M') {
+        (void)(is("*MATERIAL", Key::Material) || is("*MATERIAL_COUNT", Key::MaterialCount) ||
+               is("*MATERIAL_DIFFUSE", Key::Diffuse) || is("*MATERIAL_NAME", Key::MaterialName) ||
+               is("*MATERIAL_REF", Key::MaterialRef));
+    } else if (word[1] == 'G' || word[1] == 'B' || word[1] == 'U') {
+        (void)(is("*GEOMOBJECT", Key::GeomObject) || is("*BITMAP", Key::Bitmap) ||
+               is("*UVW_U_TILING", Key::UTiling) || is("*UVW_V_TILING", Key::VTiling));
+    }
+    if (key != Key::Other) wordEnd = word + n;
+    return key;
 }
 
 struct Statement {
@@ -80,16 +156,18 @@ void ReadQuoted(std::string_view values, char (&field)[255]) {
     CopyToField(field, word);
 }
 
-bool Literal(std::string_view &text, std::string_view expected) {
-    text = SkipSpace(text);
-    if (text.substr(0, expected.size()) != expected) return false;
-    text.remove_prefix(expected.size());
+// A corner label ("A:"): blanks, then exactly those two characters.
+bool Literal(std::string_view &text, const char (&expected)[3]) {
+    const char *const end = text.data() + text.size();
+    const char *p = SkipTextSpace(text.data(), end);
+    if (end - p < 2 || p[0] != expected[0] || p[1] != expected[1]) return false;
+    text.remove_prefix(static_cast<size_t>(p + 2 - text.data()));
     return true;
 }
 
 // A statement's leading index, with the colon that may follow it.
 bool ReadIndex(std::string_view &text, int32_t &index) {
-    if (!ParseInt(text, index)) return false;
+    if (!ParseIntFast(text, index)) return false;
     if (!text.empty() && text[0] == ':') text.remove_prefix(1);
     return true;
 }
@@ -99,7 +177,7 @@ bool ReadIndex(std::string_view &text, int32_t &index) {
 // huge allocation.
 size_t TrustedCount(std::string_view values, size_t regionBytes) {
     int32_t count = 0;
-    ParseInt(values, count);
+    ParseIntFast(values, count);
     if (count < 0) return 0;
     return static_cast<size_t>(count) < regionBytes ? static_cast<size_t>(count) : regionBytes;
 }
@@ -108,16 +186,26 @@ bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size
 
 class AseReader {
 public:
-    AseReader(std::string_view text, StaticModel &model) : text_(text), model_(model) {}
+    AseReader(std::string_view text, StaticModel &model)
+        : text_(text), model_(model), statements_(StatementScratch()) {
+        statements_.clear();
+    }
+    ~AseReader() {
+        if (statements_.capacity() > kKeptStatements) std::vector<Statement>().swap(statements_);
+    }
+    AseReader(const AseReader &) = delete;
+    AseReader &operator=(const AseReader &) = delete;
 
-    template <class Lines>
-    void Run(Lines lines) {
-        Index(lines);
+    // dropCr: the text is the file's raw bytes, and a CR right before a LF
+    // is not part of its line (as text mode reads it).
+    template <bool dropCr>
+    void Run() {
+        Index<dropCr>();
         int32_t materialCount = 0;
         for (const Statement &s : statements_)
             if (s.key == Key::MaterialCount) {
                 std::string_view v = s.values;
-                ParseInt(v, materialCount);
+                ParseIntFast(v, materialCount);
                 break;
             }
         // Materials beyond those the file defines could not be filled.
@@ -136,26 +224,43 @@ public:
     }
 
 private:
-    // Offsets are counted as in the text-mode text, whatever the reader drops.
-    template <class Lines>
-    void Index(Lines &lines) {
-        std::string_view line;
-        while (lines.Next(line)) {
-            const size_t offset = static_cast<size_t>(line.data() - text_.data()) - DroppedBefore(lines);
-            std::string_view rest = line;
-            const Key key = Classify(NextWord(rest));
-            if (key == Key::Other) continue;
-            if (key == Key::GeomObject) objectStarts_.push_back(statements_.size());
-            if (key == Key::Material) materialStarts_.push_back(statements_.size());
-            statements_.push_back({key, rest, offset});
+    // One pass over the lines, noting those whose first word is a statement
+    // we read. Offsets are counted as in the text-mode text, whatever CRs are
+    // dropped, so the bytes of a region are the same either way.
+    template <bool dropCr>
+    void Index() {
+        const char *const begin = text_.data();
+        const char *const end = begin + text_.size();
+        size_t dropped = 0;
+        const char *line = begin;
+        while (line < end) {
+            // Blanks before the first word; a LF here ends an empty line.
+            const char *word = line;
+            word = SkipIndent(word, end);
+            while (word < end && *word != '\n' && IsTextSpace(*word)) ++word;
+            const char *wordEnd = word;
+            const Key key = Classify(word, end, wordEnd);
+            const char *lf = wordEnd;
+            lf = FindLineFeed(lf, end);
+            const size_t droppedBefore = dropped;
+            const char *lineEnd = lf;
+            if (dropCr && lf < end && lf > line && lf[-1] == '\r') {
+                --lineEnd;
+                ++dropped;
+            }
+            if (key != Key::Other) {
+                if (key == Key::GeomObject) objectStarts_.push_back(statements_.size());
+                if (key == Key::Material) materialStarts_.push_back(statements_.size());
+                // The word ends at a blank, so a dropped CR never falls inside it.
+                const char *values = wordEnd < lineEnd ? wordEnd : lineEnd;
+                statements_.push_back({key, std::string_view(values, static_cast<size_t>(lineEnd - values)),
+                                       static_cast<size_t>(line - begin) - droppedBefore});
+            }
+            if (lf == end) break;
+            line = lf + 1;
         }
-        textSize_ = text_.size() - Dropped(lines);
+        textSize_ = text_.size() - dropped;
     }
-
-    static size_t DroppedBefore(const LineReader &) { return 0; }
-    static size_t Dropped(const LineReader &) { return 0; }
-    static size_t DroppedBefore(const TextModeLineReader &lines) { return lines.droppedBeforeLine(); }
-    static size_t Dropped(const TextModeLineReader &lines) { return lines.dropped(); }
 
     // Statements after start up to the next start of the same list, or the end.
     std::pair<size_t, size_t> Region(const std::vector<size_t> &starts, size_t i) const {
@@ -169,13 +274,13 @@ private:
             std::string_view v = statements_[i].values;
             switch (statements_[i].key) {
                 case Key::Diffuse:
-                    (void)(ParseFloat(v, material.diffuse[0]) && ParseFloat(v, material.diffuse[1]) &&
-                           ParseFloat(v, material.diffuse[2]));
+                    (void)(ParseFloatFast(v, material.diffuse[0]) && ParseFloatFast(v, material.diffuse[1]) &&
+                           ParseFloatFast(v, material.diffuse[2]));
                     break;
                 case Key::Bitmap: ReadQuoted(v, material.textureFile); break;
                 case Key::MaterialName: ReadQuoted(v, material.name); break;
-                case Key::UTiling: ParseFloat(v, material.uTiling); break;
-                case Key::VTiling: ParseFloat(v, material.vTiling); break;
+                case Key::UTiling: ParseFloatFast(v, material.uTiling); break;
+                case Key::VTiling: ParseFloatFast(v, material.vTiling); break;
                 default: break;
             }
         }
@@ -186,7 +291,14 @@ private:
     std::string_view text_;
     size_t textSize_ = 0;
     StaticModel &model_;
-    std::vector<Statement> statements_;
+    // This thread's statement list, kept between loads (up to a bound) so a
+    // load does not fault in fresh pages for it each time.
+    static std::vector<Statement> &StatementScratch() {
+        thread_local std::vector<Statement> statements;
+        return statements;
+    }
+    static constexpr size_t kKeptStatements = (size_t{4} << 20) / sizeof(Statement);
+    std::vector<Statement> &statements_;
     std::vector<size_t> objectStarts_;
     std::vector<size_t> materialStarts_;
 };
@@ -209,7 +321,7 @@ void AseReader::FillObject(size_t n) {
             case Key::MaterialRef: {
                 float ref = 0.0f;
                 // Truncated toward zero; a value no index can be stays "no material".
-                if (!haveRef && ParseFloat(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
+                if (!haveRef && ParseFloatFast(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
                     object.materialIndex = static_cast<int32_t>(ref);
                 haveRef = true;
                 break;
@@ -233,16 +345,16 @@ void AseReader::FillObject(size_t n) {
         int32_t index = 0;
         switch (statements_[i].key) {
             case Key::Vertex: {
-                if (!ParseInt(v, index) || !InRange(index, object.vertices.size())) break;
+                if (!ParseIntFast(v, index) || !InRange(index, object.vertices.size())) break;
                 float a = 0.0f, b = 0.0f, c = 0.0f;
-                (void)(ParseFloat(v, a) && ParseFloat(v, b) && ParseFloat(v, c));
+                (void)(ParseFloatFast(v, a) && ParseFloatFast(v, b) && ParseFloatFast(v, c));
                 object.vertices[index] = Vector3{a, c, -b};  // the file is Z-up
                 break;
             }
             case Key::TVert: {
-                if (!ParseInt(v, index) || !InRange(index, object.texCoords.size())) break;
+                if (!ParseIntFast(v, index) || !InRange(index, object.texCoords.size())) break;
                 float u = 0.0f, w = 0.0f;
-                (void)(ParseFloat(v, u) && ParseFloat(v, w));
+                (void)(ParseFloatFast(v, u) && ParseFloatFast(v, w));
                 object.texCoords[index] = TexCoord{u * uScale, w * vScale};
                 object.hasTexture = true;
                 break;
@@ -250,14 +362,14 @@ void AseReader::FillObject(size_t n) {
             case Key::Face: {
                 if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
                 int32_t *corner = object.faces[index].vertexIndex;
-                (void)(Literal(v, "A:") && ParseInt(v, corner[0]) && Literal(v, "B:") && ParseInt(v, corner[1]) &&
-                       Literal(v, "C:") && ParseInt(v, corner[2]));
+                (void)(Literal(v, "A:") && ParseIntFast(v, corner[0]) && Literal(v, "B:") && ParseIntFast(v, corner[1]) &&
+                       Literal(v, "C:") && ParseIntFast(v, corner[2]));
                 break;
             }
             case Key::TFace: {
                 if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
                 int32_t *corner = object.faces[index].texCoordIndex;
-                (void)(ParseInt(v, corner[0]) && ParseInt(v, corner[1]) && ParseInt(v, corner[2]));
+                (void)(ParseIntFast(v, corner[0]) && ParseIntFast(v, corner[1]) && ParseIntFast(v, corner[2]));
                 break;
             }
             default: break;
@@ -268,22 +380,22 @@ void AseReader::FillObject(size_t n) {
 }  // namespace
 
 namespace {
-template <class Lines>
+template <bool dropCr>
 void ReadAse(std::string_view text, StaticModel &model) {
     AseReader reader(text, model);
-    reader.Run(Lines(text));
+    reader.Run<dropCr>();
     DropInvalidFaces(model, 0);
     SmoothVertexNormals(model);
 }
 }  // namespace
 
 bool ParseAse(std::string_view text, StaticModel &model) {
-    ReadAse<LineReader>(text, model);
+    ReadAse<false>(text, model);
     return true;
 }
 
 bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
-    ReadAse<TextModeLineReader>(bytes, model);
+    ReadAse<true>(bytes, model);
     return true;
 }
 

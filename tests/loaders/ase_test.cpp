@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "io/file.h"
 #include "loaders/static_model.h"
 #include "loaders/static_test_util.h"
 
@@ -225,6 +228,51 @@ TEST(LoadAse, TruncatedAndDamagedRealFilesLoadSafely) {
         }
     }
     EXPECT_GT(damaged, 400u);
+}
+
+// A statement word counts only as a whole word: not as the start of a longer
+// one, whatever blank ends it, and also as the last bytes of the text.
+TEST(LoadAse, StatementWordsMatchWholeWordsOnly) {
+    const std::string text =
+        "*MATERIAL_COUNT 2\n*MATERIALS 7\n*MATERIAL 0 {\n*MATERIAL_NAMES \"no\"\n*MATERIAL_NAME\f\"a\"\n"
+        "*BITMAPS \"no.bmp\"\n*UVW_U_TILING\t2\n*UVW_U_TILINGX 5\n*UVW_V_TILING 3\r\n}\n"
+        "*GEOMOBJECT {\n\t*MESH_NUMVERTEX 3\n\t*MESH_VERTEXNORMAL 0 9 9 9\n\t*MESH_VERTEX\v1 1 2 3\r\n"
+        "\t*MESH_VERTEX2 5 5 5\n \t*MESH_VERTEX 2 4 5 6\n\t*MESH_FACES 0: A: 1 B: 1 C: 1\n}\n*GEOMOBJECTS\n"
+        "*MATERIAL 1\n*GEOMOBJECT";
+    for (const bool raw : {false, true}) {
+        StaticModel model;
+        ASSERT_TRUE(raw ? ParseAseBytes(text, model) : ParseAse(text, model));
+        ASSERT_EQ(model.materialCount, 2);
+        EXPECT_STREQ(model.materials[0].name, "a");
+        EXPECT_STREQ(model.materials[0].textureFile, "");
+        EXPECT_EQ(model.materials[0].uTiling, 2.0f);
+        EXPECT_EQ(model.materials[0].vTiling, 3.0f);
+        ASSERT_EQ(model.objectCount, 2);
+        const StaticObject &o = model.objects[0];
+        ASSERT_EQ(o.vertexCount, 3);
+        EXPECT_EQ(o.vertices[0].x, 0.0f);
+        EXPECT_EQ(o.vertices[1].y, 3.0f);
+        EXPECT_EQ(o.vertices[2].x, 4.0f);
+        EXPECT_EQ(o.vertices[2].z, -5.0f);
+        EXPECT_EQ(o.faceCount, 0);
+        EXPECT_EQ(model.objects[1].vertexCount, 0);
+    }
+    // Every prefix in a buffer of its own size: nothing is read past its end
+    // (checked under the sanitizer build), and the same model either way.
+    for (size_t length = 0; length <= text.size(); ++length) {
+        const std::vector<char> bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
+        StaticModel raw, translated;
+        ASSERT_TRUE(ParseAseBytes(std::string_view(bytes.data(), bytes.size()), raw));
+        ASSERT_TRUE(ParseAse(TextModeFromBytes(std::string_view(bytes.data(), bytes.size())), translated));
+        ASSERT_EQ(raw.objectCount, translated.objectCount);
+        for (int32_t i = 0; i < raw.objectCount; ++i) {
+            const auto &a = raw.objects[i].vertices, &b = translated.objects[i].vertices;
+            ASSERT_EQ(a.size(), b.size()) << length;
+            if (!a.empty()) {
+                ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(Vector3)), 0) << length;
+            }
+        }
+    }
 }
 
 }  // namespace
