@@ -8,6 +8,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "io/byte_cursor.h"
 #include "io/file.h"
 
@@ -92,19 +96,43 @@ void WriteMs3dVertices(const Ms3dModel &model, std::span<Ms3dVertex> out) {
 
 void WriteMs3dTriangles(const Ms3dModel &model, std::span<Ms3dTriangle> out) {
     const uint8_t *record = model.triangles.data();
-    for (size_t i = 0; i < model.triangleCount; ++i, record += kMs3dTriangleSize) {
-        Ms3dTriangle &tri = out[i];
+    Ms3dTriangle *tri = out.data();
+    const size_t count = model.triangleCount;
+    for (size_t i = 0; i < count; ++i, record += kMs3dTriangleSize, ++tri) {
         // Normals and s lie in the record as the output holds them.
-        std::memcpy(tri.normal, record + kTriangleNormals, sizeof tri.normal);
-        std::memcpy(tri.s, record + kTriangleS, sizeof tri.s);
-        float t[3];
-        uint16_t index[3];
-        std::memcpy(t, record + kTriangleT, sizeof t);
-        std::memcpy(index, record + kTriangleIndices, sizeof index);
+        static_assert(kTriangleS == kTriangleNormals + sizeof tri->normal);
+        uint8_t *to = reinterpret_cast<uint8_t *>(tri);
+#if defined(__SSE2__)
+        // Every load and store stays inside its record and its triangle.
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(record + kTriangleNormals)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 16),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(record + kTriangleNormals + 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 32),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(record + kTriangleNormals + 32)));
+        const __m128 t = _mm_movelh_ps(
+            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(record + kTriangleT))),
+            _mm_load_ss(reinterpret_cast<const float *>(record + kTriangleT + 8)));
+        const __m128 oneMinusT = _mm_sub_ps(_mm_set1_ps(1.0f), t);  // lanes round as the scalar subtraction
+        const __m128i index = _mm_unpacklo_epi16(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(record + kTriangleIndices)), _mm_setzero_si128());
+        // {1 - t0, 1 - t1, 1 - t2, index0}, then {index1, index2}.
+        const __m128 high = _mm_shuffle_ps(oneMinusT, _mm_castsi128_ps(index), _MM_SHUFFLE(0, 0, 2, 2));
+        _mm_storeu_ps(reinterpret_cast<float *>(to + offsetof(Ms3dTriangle, oneMinusT)),
+                      _mm_shuffle_ps(oneMinusT, high, _MM_SHUFFLE(2, 0, 1, 0)));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(to + offsetof(Ms3dTriangle, vertexIndex) + 4),
+                         _mm_srli_si128(index, 4));
+#else
+        std::memcpy(to, record + kTriangleNormals, sizeof tri->normal + sizeof tri->s);
         for (size_t k = 0; k < 3; ++k) {
-            tri.oneMinusT[k] = 1.0f - t[k];
-            tri.vertexIndex[k] = index[k];
+            float t;
+            uint16_t index;
+            std::memcpy(&t, record + kTriangleT + 4 * k, sizeof t);
+            std::memcpy(&index, record + kTriangleIndices + 2 * k, sizeof index);
+            tri->oneMinusT[k] = 1.0f - t;
+            tri->vertexIndex[k] = index;
         }
+#endif
     }
 }
 

@@ -335,6 +335,26 @@ TEST(Ms3dRealFiles, VerticesAndTrianglesMatchAnIndependentReading) {
         for (uint32_t i : t.vertexIndex) ASSERT_LT(i, 2117u);
 }
 
+// Every field of every triangle, bit for bit, and nothing written past the last one.
+TEST(Ms3dRealFiles, EveryTriangleMatchesItsRecordBitForBit) {
+    const std::string path = DataPath("assimp/MS3D/Wuson.ms3d");
+    const RawMs3d raw(path);
+    std::vector<Ms3dTriangle> triangles(3732 + 1);
+    std::memset(triangles.data(), 0xA5, triangles.size() * sizeof(Ms3dTriangle));
+    ASSERT_EQ(GetMSD3_Triangles(path.c_str(), triangles.data()), 1);
+    for (size_t t = 0; t < 3732; ++t) {
+        const size_t at = raw.triangles + 70 * t;
+        ASSERT_EQ(std::memcmp(triangles[t].normal, &raw.bytes[at + 8], 48), 0) << t;
+        for (size_t k = 0; k < 3; ++k) {
+            const float oneMinusT = 1.0f - raw.F(at + 56 + 4 * k);
+            ASSERT_EQ(std::memcmp(&triangles[t].oneMinusT[k], &oneMinusT, 4), 0) << t;
+            ASSERT_EQ(triangles[t].vertexIndex[k], raw.U16(at + 2 + 2 * k)) << t;
+        }
+    }
+    const auto *guard = reinterpret_cast<const uint8_t *>(&triangles[3732]);
+    for (size_t b = 0; b < sizeof(Ms3dTriangle); ++b) ASSERT_EQ(guard[b], 0xA5) << b;
+}
+
 TEST(Ms3dRealFiles, TruncationAndByteFlipsNeverReadOutside) {
     const std::vector<uint8_t> whole = ReadAll(DataPath("assimp/MS3D/jeep1.ms3d"));
     ASSERT_EQ(whole.size(), 164803u);
