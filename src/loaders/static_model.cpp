@@ -26,29 +26,101 @@ void StaticModel::Clear() {
 
 namespace {
 
-bool ValidVertex(int32_t index, int32_t vertexCount) { return index >= 0 && index < vertexCount; }
+// One unsigned compare rejects negative indices too.
+bool ValidVertex(int32_t index, int32_t vertexCount) {
+    return static_cast<uint32_t>(index) < static_cast<uint32_t>(std::max<int32_t>(vertexCount, 0));
+}
 
+#if !defined(__SSE2__)
 void Accumulate(Vector3 &s, const Vector3 &n) {
     s.x += n.x;
     s.y += n.y;
     s.z += n.z;
 }
+#endif
 
-// count is scratch shared by the objects of one model; the sums gather in the
-// normals themselves.
-void SmoothObject(StaticObject &object, std::vector<int32_t> &count) {
+#if defined(__SSE2__)
+// A vertex's running sum in one register; the fourth lane stays 0.
+struct alignas(16) Sum4 {
+    float v[4];
+};
+
+__m128 LoadVector3(const Vector3 &p) {
+    return _mm_movelh_ps(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(&p))),
+                         _mm_load_ss(&p.z));
+}
+#endif
+
+// Scratch shared by the objects of one model.
+struct SmoothScratch {
+    std::vector<int32_t> count;
+#if defined(__SSE2__)
+    std::vector<Sum4> sums;
+#endif
+};
+
+void SmoothObject(StaticObject &object, SmoothScratch &scratch) {
     const size_t vertexCount = object.vertices.size();
-    // Summing face by face in face order gives every vertex the same sum, in
-    // the same order, as a loop over vertices with an inner loop over faces.
     std::vector<Vector3> &normals = object.normals;
     normals.assign(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
+    std::vector<int32_t> &count = scratch.count;
     count.assign(vertexCount, 0);
-    Vector3 *sum = normals.data();
     int32_t *used = count.data();
     const Vector3 *vertices = object.vertices.data();
     // Unsigned compare: negative indices fail too.
     const uint32_t limit = static_cast<uint32_t>(
         std::min<uint64_t>(static_cast<uint64_t>(std::max<int32_t>(0, object.vertexCount)), vertexCount));
+#if defined(__SSE2__)
+    // The same products and sums, lane by lane, as the scalar form below:
+    // packed IEEE arithmetic rounds each lane alike, so the bits agree.
+    scratch.sums.assign(vertexCount, Sum4{});
+    Sum4 *sum4 = scratch.sums.data();
+    for (const StaticFace &face : object.faces) {
+        const uint32_t i0 = static_cast<uint32_t>(face.vertexIndex[0]);
+        const uint32_t i1 = static_cast<uint32_t>(face.vertexIndex[1]);
+        const uint32_t i2 = static_cast<uint32_t>(face.vertexIndex[2]);
+        if (i0 >= limit || i1 >= limit || i2 >= limit) continue;
+        const __m128 p0 = LoadVector3(vertices[i0]);
+        const __m128 p1 = LoadVector3(vertices[i1]);
+        const __m128 p2 = LoadVector3(vertices[i2]);
+        const __m128 a = _mm_sub_ps(p0, p2);
+        const __m128 b = _mm_sub_ps(p2, p1);
+        // {a.y b.z - a.z b.y, a.z b.x - a.x b.z, a.x b.y - a.y b.x}
+        const __m128 aYzx = _mm_shuffle_ps(a, a, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128 aZxy = _mm_shuffle_ps(a, a, _MM_SHUFFLE(3, 1, 0, 2));
+        const __m128 bYzx = _mm_shuffle_ps(b, b, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128 bZxy = _mm_shuffle_ps(b, b, _MM_SHUFFLE(3, 1, 0, 2));
+        const __m128 n = _mm_sub_ps(_mm_mul_ps(aYzx, bZxy), _mm_mul_ps(aZxy, bYzx));
+        // A face that names a vertex twice still counts once for it.
+        _mm_store_ps(sum4[i0].v, _mm_add_ps(_mm_load_ps(sum4[i0].v), n));
+        ++used[i0];
+        if (i1 != i0) {
+            _mm_store_ps(sum4[i1].v, _mm_add_ps(_mm_load_ps(sum4[i1].v), n));
+            ++used[i1];
+        }
+        if (i2 != i0 && i2 != i1) {
+            _mm_store_ps(sum4[i2].v, _mm_add_ps(_mm_load_ps(sum4[i2].v), n));
+            ++used[i2];
+        }
+    }
+    Vector3 *out = normals.data();
+    for (size_t i = 0; i < vertexCount; ++i) {
+        if (used[i] == 0) continue;  // unused vertex: no direction to give (its normal stays 0)
+        // Packed IEEE division rounds each lane as the scalar one does: the
+        // same bits for half the divisions' cost.
+        const __m128 avg = _mm_div_ps(_mm_load_ps(sum4[i].v), _mm_set1_ps(-static_cast<float>(used[i])));
+        alignas(16) float a[4];
+        _mm_store_ps(a, avg);
+        const float length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        if (!(length > 0.0f) || !std::isfinite(length)) continue;  // cancelled or overflowed: stays 0
+        _mm_store_ps(a, _mm_div_ps(avg, _mm_set1_ps(length)));
+        out[i] = Vector3{a[0], a[1], a[2]};
+    }
+#else
+    // Summing face by face in face order gives every vertex the same sum, in
+    // the same order, as a loop over vertices with an inner loop over faces.
+    // The sums gather in the normals themselves.
+    Vector3 *sum = normals.data();
     for (const StaticFace &face : object.faces) {
         const uint32_t i0 = static_cast<uint32_t>(face.vertexIndex[0]);
         const uint32_t i1 = static_cast<uint32_t>(face.vertexIndex[1]);
@@ -74,21 +146,6 @@ void SmoothObject(StaticObject &object, std::vector<int32_t> &count) {
     }
     for (size_t i = 0; i < vertexCount; ++i) {
         if (used[i] == 0) continue;  // unused vertex: no direction to give (its sum stayed 0)
-#if defined(__SSE2__)
-        // Packed IEEE division rounds each lane as the scalar one does: the
-        // same bits for half the divisions' cost.
-        const __m128 s = _mm_set_ps(1.0f, sum[i].z, sum[i].y, sum[i].x);
-        const __m128 avg = _mm_div_ps(s, _mm_set1_ps(-static_cast<float>(used[i])));
-        alignas(16) float a[4];
-        _mm_store_ps(a, avg);
-        const float length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-        if (!(length > 0.0f) || !std::isfinite(length)) {
-            sum[i] = Vector3{0.0f, 0.0f, 0.0f};  // cancelled or overflowed
-            continue;
-        }
-        _mm_store_ps(a, _mm_div_ps(avg, _mm_set1_ps(length)));
-        sum[i] = Vector3{a[0], a[1], a[2]};
-#else
         const float c = -static_cast<float>(used[i]);
         const Vector3 avg{sum[i].x / c, sum[i].y / c, sum[i].z / c};
         const float length = std::sqrt(avg.x * avg.x + avg.y * avg.y + avg.z * avg.z);
@@ -97,16 +154,16 @@ void SmoothObject(StaticObject &object, std::vector<int32_t> &count) {
             continue;
         }
         sum[i] = Vector3{avg.x / length, avg.y / length, avg.z / length};
-#endif
     }
+#endif
 }
 
 }  // namespace
 
 void SmoothVertexNormals(StaticModel &model) {
-    std::vector<int32_t> count;
+    SmoothScratch scratch;
     for (int32_t i = 0; i < model.objectCount && static_cast<size_t>(i) < model.objects.size(); ++i)
-        SmoothObject(model.objects[i], count);
+        SmoothObject(model.objects[i], scratch);
 }
 
 int32_t DropInvalidFaces(StaticModel &model, int32_t first) {

@@ -138,6 +138,23 @@ TEST(SmoothVertexNormals, OnePassGivesTheBitsOfTheVertexByVertexSums) {
     }
 }
 
+// Real meshes (thousands of shared vertices): the same bits as the reference too.
+TEST(SmoothVertexNormals, RealFilesGiveTheBitsOfTheVertexByVertexSums) {
+    for (const char *file : {"assimp/3DS/fels.3ds", "assimp/OBJ/spider.obj"}) {
+        StaticModel model;
+        const std::string path = test::DataPath(file);
+        ASSERT_TRUE(std::string(file).ends_with(".3ds") ? Load3ds(path.c_str(), model) : LoadObj(path.c_str(), model))
+            << file;
+        ASSERT_GT(model.objectCount, 0) << file;
+        for (const StaticObject &object : model.objects) {
+            const std::vector<Vector3> want = ReferenceNormals(object);
+            ASSERT_EQ(object.normals.size(), want.size()) << file;
+            for (size_t i = 0; i < want.size(); ++i)
+                ASSERT_TRUE(std::memcmp(&object.normals[i], &want[i], sizeof(Vector3)) == 0) << file << " " << i;
+        }
+    }
+}
+
 // Random damage anywhere in real files of all three formats (fixed seed).
 TEST(StaticLoaders, RandomlyDamagedFilesLoadConsistently) {
     test::MessageCapture quiet;
