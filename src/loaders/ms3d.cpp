@@ -110,9 +110,10 @@ void WriteMs3dTriangles(const Ms3dModel &model, std::span<Ms3dTriangle> out) {
                          _mm_loadu_si128(reinterpret_cast<const __m128i *>(record + kTriangleNormals + 16)));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 32),
                          _mm_loadu_si128(reinterpret_cast<const __m128i *>(record + kTriangleNormals + 32)));
+        float t2;  // records are not 4-byte aligned: a plain copy, not a float load
+        std::memcpy(&t2, record + kTriangleT + 8, sizeof t2);
         const __m128 t = _mm_movelh_ps(
-            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(record + kTriangleT))),
-            _mm_load_ss(reinterpret_cast<const float *>(record + kTriangleT + 8)));
+            _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(record + kTriangleT))), _mm_set_ss(t2));
         const __m128 oneMinusT = _mm_sub_ps(_mm_set1_ps(1.0f), t);  // lanes round as the scalar subtraction
         const __m128i index = _mm_unpacklo_epi16(
             _mm_loadl_epi64(reinterpret_cast<const __m128i *>(record + kTriangleIndices)), _mm_setzero_si128());
