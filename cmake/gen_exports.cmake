@@ -1,23 +1,30 @@
 # Generates the export artefacts from the export table and the sources.
-# A row is built when some source under src/ defines it, i.e. has a line
+# Every row must be defined, in the file its last column names (relative to
+# src/), by a line
 #   VESK_API <result> VESK_CALL <Name>(
-# or, for a row with an entry point, when that entry point is built.
+# (for a row with an entry point, the entry point's); a row without its
+# function, or in another file, fails the build instead of leaving the
+# export out.
 #
 # Inputs: TABLE, SRC_DIR, OUT_DIR.
 cmake_minimum_required(VERSION 3.20)
 
 file(GLOB_RECURSE sources "${SRC_DIR}/*.cpp")
-set(defined "")
 foreach(src IN LISTS sources)
     file(STRINGS "${src}" lines REGEX "^VESK_API[^(]*VESK_CALL[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(")
     foreach(line IN LISTS lines)
         string(REGEX MATCH "VESK_CALL[ \t]+([A-Za-z_][A-Za-z0-9_]*)" _ "${line}")
-        list(APPEND defined "${CMAKE_MATCH_1}")
+        set(fn "${CMAKE_MATCH_1}")
+        file(RELATIVE_PATH rel "${SRC_DIR}" "${src}")
+        if(DEFINED "where_${fn}")
+            message(FATAL_ERROR "${fn} is defined twice: ${where_${fn}} and ${rel}")
+        endif()
+        set("where_${fn}" "${rel}")
     endforeach()
 endforeach()
 
 file(STRINGS "${TABLE}" rows)
-set(inc "// Generated from the export table: the rows whose functions are built.\n")
+set(inc "// Generated from the export table.\n")
 set(txt "")
 set(map "{\n  global:\n")
 set(def86 "LIBRARY VeskMathLIB.dll\nEXPORTS\n")
@@ -29,7 +36,7 @@ foreach(row IN LISTS rows)
     endif()
     string(REPLACE "\t" ";" f "${row}")
     list(LENGTH f n)
-    if(NOT n EQUAL 5)
+    if(NOT n EQUAL 6)
         message(FATAL_ERROR "export table row malformed: '${row}'")
     endif()
     list(GET f 0 ord)
@@ -37,6 +44,7 @@ foreach(row IN LISTS rows)
     list(GET f 2 args)
     list(GET f 3 owner)
     list(GET f 4 entry)
+    list(GET f 5 home)
     if(name IN_LIST names)
         message(FATAL_ERROR "export table names ${name} twice")
     endif()
@@ -44,8 +52,11 @@ foreach(row IN LISTS rows)
     if(entry STREQUAL "-")
         set(entry "${name}")
     endif()
-    if(NOT entry IN_LIST defined)
-        continue()
+    if(NOT DEFINED "where_${entry}")
+        message(FATAL_ERROR "export table row ${ord} ${name}: no source under src/ defines ${entry}")
+    endif()
+    if(NOT where_${entry} STREQUAL home)
+        message(FATAL_ERROR "export table row ${ord} ${name}: ${entry} is defined in ${where_${entry}}, the row says ${home}")
     endif()
     math(EXPR bytes "${args} * 4")
     string(APPEND inc "VESK_EXPORT_ROW(${ord}, ${name}, ${args}, ${entry})\n")

@@ -14,20 +14,12 @@ build=${VESK_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${VESK_JOBS:-2}
 data=$root/testdata
 
-# name|max_len|seed patterns (find -iname)
-targets=(
-    "load_3ds|32768|*.3ds"
-    "load_obj|65536|*.obj"
-    "load_ase|65536|*.ase"
-    "md2|400000|*.md2"
-    "ms3d|400000|*.ms3d"
-    "tga|262144|*.tga"
-    "md3|131072|*.md3"
-    "skin|4096|*.skin *.shader"
-    "animation|8192|animation*.cfg"
-    "q3bsp|1500000|*.bsp"
-    "mdl|65536|*.mdl"
-)
+# name|max_len|seed patterns, from the one list of fuzzers
+targets=()
+while read -r name max patterns; do
+    case $name in '' | '#'*) continue ;; esac
+    targets+=("$name|$max|$patterns")
+done <"$root/fuzz/fuzzers.txt"
 
 if [ ! -d "$data/assimp" ] || [ ! -d "$data/openarena" ]; then
     "$root/scripts/fetch-testdata.sh"
