@@ -18,6 +18,22 @@
  * unload; the MD3 player count is reset when the library is loaded and
  * unloaded only, never when the host starts or ends a thread.
  */
+/*
+ * Traps of the fixed interface (its names and layouts cannot change):
+ *  - CharacterVertex stores the posed point as x, z, y (the fields are named
+ *    so); both character mesh exports write that order.
+ *  - LightmapLight holds its colour as red, blue, green, but the lumels it
+ *    lights are written red, green, blue.
+ *  - GetModelMD3mesh's box is six floats (min x, y, z, max x, y, z) at a
+ *    float pointer, not a BoundingBox pointer; same layout.
+ *  - LoadTGA returns uint32_t 1 or 0, not a VeskBool.
+ *  - Get3DS_INFO loads OBJ and ASE files too (its type argument), and 3DS and
+ *    OBJ loads add to the one static model while an ASE load replaces it.
+ *  - VECTOR_MA(a, s, b, out) and VECTOR_AddScaled(a, b, s, out) compute the
+ *    same a + s * b with the scale in different places.
+ *  - Counts arrays have named slots (VESK_MD2_*, VESK_MD3_PART_*, VESK_MDL_*,
+ *    VESK_Q3BSP_*); Ms3dInfo and StaticModelInfo name their fields.
+ */
 #ifndef VESKMATHLIB_H
 #define VESKMATHLIB_H
 
@@ -279,10 +295,19 @@ typedef struct Ms3dMaterial {
     char *texture;
 } Ms3dMaterial;
 
+/* Slots of the counts VeskGetMD2_Counts writes. */
+enum {
+    VESK_MD2_FRAMES = 0,       /* frames of the file */
+    VESK_MD2_TRIANGLES = 1,    /* triangles of the file */
+    VESK_MD2_MESH_RECORDS = 2, /* Md2Vertex records GetMD2_MESH writes for any frame */
+    VESK_MD2_ANIMATIONS = 3,   /* Md2AnimationRange records GetMD2_ANIMATIONS writes */
+    VESK_MD2_COUNT_SLOTS = 4
+};
+
 /* Size query of the MD2 file at path, read and checked as the two calls below
-   read it: counts[0] frames, counts[1] triangles, counts[2] records
-   GetMD2_MESH writes for any frame (3 per triangle), counts[3] records
-   GetMD2_ANIMATIONS writes. False, with the same message and nothing written,
+   read it: counts[VESK_MD2_FRAMES] frames, [VESK_MD2_TRIANGLES] triangles,
+   [VESK_MD2_MESH_RECORDS] records GetMD2_MESH writes for any frame (3 per
+   triangle), [VESK_MD2_ANIMATIONS] records GetMD2_ANIMATIONS writes. False, with the same message and nothing written,
    where those calls fail for the file. */
 VESK_API VeskBool VESK_CALL VeskGetMD2_Counts(const char *path, int32_t *counts);
 /* Reads the MD2 file at path and writes one range per animation (frames named
@@ -500,6 +525,17 @@ VESK_API void VESK_CALL GetModelMD3speed(int32_t index, float speed);
 /* Restarts animations by number: legs 0..5 or 13..24, torso 0..12 (the order
    of animation.cfg); other numbers leave that half as it is. */
 VESK_API void VESK_CALL GetModelMD3ani(int32_t index, int32_t legs, int32_t torso);
+/* Parts of a player, the slots of the counts VeskGetModelMD3counts and
+   GetModelMD3mesh write: legs, upper body, then the parts attached to the
+   upper body in the order of its tags (usually head, weapon). */
+enum {
+    VESK_MD3_PART_LEGS = 0,
+    VESK_MD3_PART_UPPER = 1,
+    VESK_MD3_PART_ATTACHED0 = 2,
+    VESK_MD3_PART_ATTACHED1 = 3,
+    VESK_MD3_PART_SLOTS = 4
+};
+
 /* Size query of GetModelMD3mesh: counts[p] (four values) = the records the
    next GetModelMD3mesh of player index writes into part p, 0 for a part it
    does not draw (and all 0 for an empty slot or an index outside 0..49).
@@ -586,6 +622,13 @@ VESK_API int32_t VESK_CALL GetModelMDLmesh(int32_t index, CharacterVertex *recor
    Size indices with VeskGetModelMDLcounts (counts[1]). Before any mesh call,
    or for an unusable, empty or unknown slot: nothing written, *count = 0. */
 VESK_API void VESK_CALL VeskGetModelMDLtriangles(int32_t index, uint32_t *indices, int32_t *count);
+/* Slots of the counts VeskGetModelMDLcounts writes. */
+enum {
+    VESK_MDL_MESH_RECORDS = 0, /* CharacterVertex records of the next GetModelMDLmesh */
+    VESK_MDL_INDICES = 1,      /* indices VeskGetModelMDLtriangles then writes */
+    VESK_MDL_COUNT_SLOTS = 2
+};
+
 /* Sizes for the slot, without changing anything: counts[0] = the records the
    next GetModelMDLmesh writes, counts[1] = the indices
    VeskGetModelMDLtriangles then writes. Both 0 for an unusable, empty or

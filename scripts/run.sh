@@ -12,4 +12,4 @@ cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OF
 ninja -C "$build" -j "${VESK_JOBS:-2}" VeskMathLIB vesk_demo
 out=${VESK_DEMO_OUT:-$root/demo-out}
 LD_LIBRARY_PATH="$build${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
-    "$build/tools/vesk_demo" --data "${VESK_TESTDATA:-$root/testdata}" --out "$out" "$@"
+    "$build/demo/vesk_demo" --data "${VESK_TESTDATA:-$root/testdata}" --out "$out" "$@"

@@ -29,7 +29,7 @@ void Usage(std::FILE *to) {
                  "  --sheet-width N         contact sheet cell width, one row per scene (default 240)\n"
                  "  --help                  this text\n\n"
                  "scenes:\n",
-                 VeskLibraryName());
+                 "libVeskMathLIB.so");
     for (const demo::SceneInfo &s : demo::Scenes()) std::fprintf(to, "  %-8s %s\n", s.name, s.summary);
 }
 

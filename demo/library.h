@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "host_dl.h"
-
 namespace demo {
 
 // Every export the demo calls. Each pointer takes its type from the
@@ -43,7 +41,7 @@ namespace demo {
     X(VeskGetModelMDLcounts)
 
 struct Library {
-    VeskModule module = nullptr;
+    void *module = nullptr;  // the dlopen handle
     std::string error;
 #define DEMO_FIELD(name) decltype(&::name) name = nullptr;
     DEMO_EXPORTS(DEMO_FIELD)
