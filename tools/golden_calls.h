@@ -1,8 +1,8 @@
 // Golden results: one fixed, seeded table of calls per export family, made
 // through the exports of the loaded library and hashed over the exact bytes
-// they write. Every build and target (default, -march=native, the Windows
-// DLLs) must give the recorded hashes; tests/host and the Windows host check
-// share this file so the very same calls run everywhere.
+// they write. Every build and target (default, -march=native, -m32, the
+// Windows DLLs) must give the recorded hashes; tests/host and the Windows host
+// check share this file so the very same calls run everywhere.
 #pragma once
 
 #include <VeskMathLIB.h>
