@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds both Windows DLLs and checks them: the x86 DLL statically
 # (ordinals, names, stdcall argument bytes), the x86-64 DLL by running a host
-# program under wine64 that loads it by name.
+# program under wine64 that loads it by name, and the x86 DLL by the same
+# host program under wine32 where Debian's i386 packages install (else one
+# line says why; the 32-bit Linux build of scripts/check-32bit.sh still runs).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${VESK_WIN_BUILD:-$root/build-windows}
@@ -15,26 +17,45 @@ done
 
 python3 "$root/scripts/check_x86_dll.py" "$out/i686/VeskMathLIB.dll" "$out/i686/generated/exports_built.txt"
 
-# The host program finds the DLL by name beside itself, as an engine does.
-cp "$out/x86_64/VeskMathLIB.dll" "$out/x86_64/tools/"
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=wine64
-export WINEDEBUG=-all WINEPREFIX="$out/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export VESK_TESTDATA=${VESK_TESTDATA:-$root/testdata}
 # A real player for the thread check, as a Windows path (Z: is the root under wine).
 player="$VESK_TESTDATA/openarena/models/players/sarge"
 map="$VESK_TESTDATA/openarena/maps/oa_dm1.bsp"
 data=$(cd "$VESK_TESTDATA" && pwd -P)  # the golden calls and the level read files under the test data
-(cd "$out/x86_64/tools" && "$wine" ./vesk_win_host.exe "Z:${player//\//\\}" "Z:${data//\//\\}") | tee "$out/win_host.log"
 
 # The same level through the Linux library: counts and visible faces must agree.
 cmake -G Ninja -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_WERROR=ON >/dev/null
 ninja -C "$out/native" -j "$jobs" VeskMathLIB vesk_q3bsp_digest
 linux_line=$("$out/native/tools/vesk_q3bsp_digest" "$map")
-windows_line=$(tr -d '\r' <"$out/win_host.log" | grep '^q3bsp ' || true)
 echo "linux:   $linux_line"
-echo "windows: $windows_line"
-if [ -z "$windows_line" ] || [ "$linux_line" != "$windows_line" ]; then
-    echo "Q3 BSP level differs between the Linux and Windows builds" >&2
-    exit 1
+
+# run_host <arch> <wine loader> <prefix> [prefix arch]: the host program
+# beside the DLL, as an engine finds it by name; its level line must be the
+# Linux one.
+run_host() {
+    local arch=$1 wine=$2 log="$out/win_host_$1.log"
+    cp "$out/$arch/VeskMathLIB.dll" "$out/$arch/tools/"
+    (cd "$out/$arch/tools" && env WINEPREFIX="$3" ${4:+WINEARCH=$4} "$wine" ./vesk_win_host.exe \
+        "Z:${player//\//\\}" "Z:${data//\//\\}") | tee "$log"
+    local windows_line
+    windows_line=$(tr -d '\r' <"$log" | grep '^q3bsp ' || true)
+    echo "windows $arch: $windows_line"
+    if [ -z "$windows_line" ] || [ "$linux_line" != "$windows_line" ]; then
+        echo "Q3 BSP level differs between the Linux build and the $arch DLL" >&2
+        exit 1
+    fi
+}
+
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=wine64
+run_host x86_64 "$wine64" "$out/wineprefix"
+
+# wine32 needs Debian's i386 architecture; scripts/setup.sh tries it and takes
+# the architecture away again where apt refuses the packages.
+if why=$("$root/scripts/setup.sh" wine32 2>&1); then
+    # A 32-bit prefix of its own: a 64-bit one made before wine32 lacks its DLLs.
+    run_host i686 /usr/lib/wine/wine "$out/wineprefix32" win32
+else
+    echo "x86 DLL not run under wine32: ${why##*$'\n'}"
 fi

@@ -3,7 +3,8 @@
 # builds with warnings as errors, runs every suite plainly and under
 # AddressSanitizer + UndefinedBehaviorSanitizer, fuzzes every file parser
 # briefly, builds the benchmarks, cross-builds and checks both Windows DLLs,
-# checks a -march=native build's golden results, and builds the packages.
+# runs the suites built for 32-bit x86 Linux, checks a -march=native build's
+# golden results, and builds the packages.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${VESK_JOBS:-2}
@@ -29,6 +30,8 @@ echo "== fuzzing every file parser (libFuzzer, ASan + UBSan)"
 "$root/scripts/fuzz.sh" 15
 echo "== Windows DLLs"
 "$root/scripts/check-windows.sh"
+echo "== 32-bit x86 Linux build (-m32, SSE2): golden results and every suite"
+"$root/scripts/check-32bit.sh"
 echo "== packages (.deb, Windows zip) and a consumer project built against them"
 "$root/scripts/check-package.sh"
 echo "== all checks passed"

@@ -1,5 +1,6 @@
 #include "io/file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -85,7 +86,9 @@ bool ReadRest(ByteBuffer &out, size_t size, uint64_t maxBytes, ReadFn read) {
         if (size + got > out.capacity()) {
             // Rare: keep what was read while growing.
             ByteBuffer bigger;
-            uint8_t *to = bigger.Prepare(2 * (size + got));
+            // Doubling in 64 bits, capped at the limit: 2 * 2 GiB wraps a 32-bit size_t.
+            const uint64_t grown = std::min<uint64_t>(2 * uint64_t{size + got}, maxBytes);
+            uint8_t *to = bigger.Prepare(static_cast<size_t>(grown));
             if (!to) return false;
             if (size) std::memcpy(to, out.bytes().data(), size);
             out = std::move(bigger);
@@ -124,7 +127,8 @@ bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStam
         std::rewind(f);
     }
     const uint64_t want = expected < prefix ? expected : prefix;
-    bool ok = expected <= maxBytes && out.Prepare(static_cast<size_t>(want)) != nullptr;
+    bool ok = expected <= maxBytes && want <= std::numeric_limits<size_t>::max() &&
+              out.Prepare(static_cast<size_t>(want)) != nullptr;
     size_t used = 0;
     if (ok) {
         used = std::fread(out.data(), 1, static_cast<size_t>(want), f);
@@ -172,10 +176,12 @@ bool ReadFileInto(const char *path, ByteBuffer &out, uint64_t maxBytes, FileStam
     const uint64_t expected = sized ? static_cast<uint64_t>(st.st_size) : 0;
     const uint64_t want = expected < prefix ? expected : prefix;
     if (ok && stamp) *stamp = StampOf(st);
-    ok = ok && expected <= maxBytes && out.Prepare(static_cast<size_t>(want)) != nullptr;
+    // On a 32-bit host a size past the address space is refused, not truncated.
+    ok = ok && expected <= maxBytes && want <= std::numeric_limits<size_t>::max() &&
+         out.Prepare(static_cast<size_t>(want)) != nullptr;
     size_t used = 0;
     while (ok && used < want) {
-        const ssize_t n = ::read(fd, out.data() + used, want - used);
+        const ssize_t n = ::read(fd, out.data() + used, static_cast<size_t>(want) - used);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;

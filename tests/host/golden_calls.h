@@ -1,8 +1,8 @@
 // Golden results: one fixed, seeded table of calls per export family, made
 // through the exports of the loaded library and hashed over the exact bytes
-// they write. Every build and target (default, -march=native, the Windows
-// DLLs) must give the recorded hashes; tests/host and the Windows host check
-// share this file so the very same calls run everywhere.
+// they write. Every build and target (default, -march=native, -m32, the
+// Windows DLLs) must give the recorded hashes; tests/host and the Windows host
+// check share this file so the very same calls run everywhere.
 #pragma once
 
 #include <VeskMathLIB.h>
@@ -35,6 +35,12 @@ public:
     template <class T>
     void Array(const T *v, size_t count) {
         Bytes(v, sizeof(T) * count);
+    }
+    // Counts and callback arguments are word-sized: widened to 64 bits, they
+    // hash the same bytes on every word size (and as recorded on 64-bit).
+    void Count(size_t n) { Put(static_cast<uint64_t>(n)); }
+    void Arguments(const intptr_t *v, size_t count) {
+        for (size_t i = 0; i < count; ++i) Put(static_cast<int64_t>(v[i]));
     }
     // Any NaN is a NaN: runtimes differ in the sign and payload they return.
     void Float(float f) {
@@ -583,7 +589,7 @@ inline Outcome Level(Exports &x, const Data &data, Hash &h, std::string &note) {
         const Frustum frustum = RandomFrustum(r, MatrixCreate, CalculateFrustum, eye);
         seen.clear();
         GetQ3BSP_Process2(&eye, &frustum, &cell);
-        h.Put(seen.size()), h.Array(seen.data(), seen.size());
+        h.Count(seen.size()), h.Arguments(seen.data(), seen.size());
         for (int i = 0; i < 20; ++i) {
             const Vector3 offset = r.Vec(-64, 64);
             const Vector3 center{eye.x + offset.x, eye.y + offset.y, eye.z + offset.z};
@@ -615,7 +621,7 @@ inline Outcome Spatial(Exports &x, const Data &, Hash &h, std::string &) {
     const VeskHostCallback cell = &GatherArgument;
     // Reported triangles are hashed by content: the octree hands out its own copies.
     const auto hashReported = [&] {
-        h.Put(seen.size());
+        h.Count(seen.size());
         for (intptr_t p : seen) h.Put(*reinterpret_cast<const Poly *>(p));
     };
     BuildVeskOctree(polys.data(), count);
@@ -627,7 +633,7 @@ inline Outcome Spatial(Exports &x, const Data &, Hash &h, std::string &) {
         hashReported();
         seen.clear();
         RenderVeskPoly(polys.data(), count, &frustum, 1, &cell);
-        h.Put(seen.size());
+        h.Count(seen.size());
         for (intptr_t p : seen) h.Put(static_cast<int64_t>(reinterpret_cast<const Poly *>(p) - polys.data()));
     }
     // A polygon BSP over a smaller set, walked from seeded eyes.
