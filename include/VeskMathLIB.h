@@ -727,6 +727,7 @@ VESK_API int32_t VESK_CALL GetQ3BSP_ProcessEX(const Vector3 *camera, int32_t ign
    distance; 1 when |s| < radius, else 2 when s >= radius, else 0. 2 before
    any load. Changes nothing. */
 VESK_API int32_t VESK_CALL GetQ3BSP_Collision(const Vector3 *center, float radius);
+
 /* One record of the texture lump, as stored: a NUL-padded shader or texture
    name without extension, and its flags. 72 bytes. */
 typedef struct VeskQ3BspTexture {
@@ -736,8 +737,8 @@ typedef struct VeskQ3BspTexture {
 } VeskQ3BspTexture;
 
 /* The extensions below read the level of the last successful GetQ3BSP_INFO;
-   before any load they write nothing and return 0. A null array returns the
-   count only. */
+   before any load they write nothing and return 0. Each is its own size
+   query: a null array returns the count only. */
 /* The mesh-vertex lump as stored: offsets from a face's firstVertex that
    triangulate faces of type 1 and 3 (face.meshVertexCount of them from
    face.firstMeshVertex). Returns and writes lump length / 4 int32_t. */
@@ -761,8 +762,8 @@ VESK_API int32_t VESK_CALL VeskGetQ3BSP_Lightmaps(uint8_t *rgb);
    map's polygon faces. counts[0] = C x R, counts[1] = the index count (call
    with null vertices and indices to size them; counts may be null). False,
    nothing written, for a face outside the faces or not of type 2, a level
-   outside 1..16, an even or below-3 grid size, or control points outside the
-   face's vertices. */
+   outside 1..16, an even or below-3 grid size, control points outside the
+   face's vertices, or more indices than an int32_t counts. */
 VESK_API VeskBool VESK_CALL VeskTessellateQ3BSP_Patch(int32_t face, int32_t level, Q3BspVertex *vertices,
                                                       uint32_t *indices, int32_t *counts);
 

@@ -196,7 +196,7 @@ void BuildQ3BspLevel(std::span<const uint8_t> bytes, const Q3BspLayout &layout, 
     ReadTable(bytes, layout.meshVertices, level.meshVertices);
     ReadTable(bytes, layout.textures, level.textures);
     level.lightmapCount = layout.lightmaps.count;
-    const auto lightmaps = bytes.subspan(layout.lightmaps.offset,
+    const auto lightmaps = bytes.subspan(static_cast<size_t>(layout.lightmaps.offset),
                                          static_cast<size_t>(layout.lightmaps.count) * kQ3BspLightmapBytes);
     level.lightmaps.assign(lightmaps.begin(), lightmaps.end());
 
