@@ -32,6 +32,11 @@ namespace demo {
     X(VeskGetQ3BSP_Counts) \
     X(GetQ3BSP_INFO) \
     X(GetQ3BSP_Process2) \
+    X(GetQ3BSP_ProcessEX) \
+    X(VeskGetQ3BSP_MeshVertices) \
+    X(VeskGetQ3BSP_Textures) \
+    X(VeskGetQ3BSP_Lightmaps) \
+    X(VeskTessellateQ3BSP_Patch) \
     X(BuildVeskOctree) \
     X(RenderVeskOctree) \
     X(CreateLightmaps) \

@@ -1,23 +1,38 @@
-// The level scenes: a Q3 BSP map seen from its spawn points, drawn with the
-// faces the library reports visible, and a body walking through it with the
-// swept-ellipsoid collision and the usual slide response.
+// The level scenes: a Q3 BSP map seen from its spawn points, every face of
+// the potentially visible set the library reports drawn textured and
+// lightmapped (patches tessellated by the library), and a body walking
+// through a map with the swept-ellipsoid collision and the usual slide
+// response.
+#include <GL/gl.h>
+#include <stb_image.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "level_textures.h"
 #include "scene_util.h"
 #include "walk.h"
-
 
 namespace demo {
 namespace {
 
-constexpr const char *kMap = "openarena/maps/oa_dm1.bsp";
+// The level scene's map has many curved patches; the walk keeps to a map of
+// flat floors and walls.
+constexpr const char *kLevelMap = "openarena/maps/oa_shouse.bsp";
+constexpr const char *kWalkMap = "openarena/maps/oa_dm1.bsp";
+constexpr int32_t kPatchSteps = 6;
+constexpr int32_t kSurfaceNoDraw = 0x80, kSurfaceNoLightmap = 0x400;
 
 struct Spawn {
     float origin[3];  // host frame
     float yaw;        // radians, about the host's y axis, 0 = +x
+};
+
+// Where a patch face's tessellated grid lies in the level's patch arrays.
+struct PatchRange {
+    size_t firstVertex = 0, firstIndex = 0, indexCount = 0;
 };
 
 struct Level {
@@ -29,14 +44,22 @@ struct Level {
     std::vector<Q3BspNode> nodes;
     std::vector<Q3BspPlane> planes;
     std::vector<uint8_t> visibility;
+    int32_t bytesPerCluster = 0;
     std::vector<Spawn> spawns;
-    std::vector<int32_t> meshVertices;  // the file's triangulation of each face, read by the host
-    long polygonTriangles = 0;  // triangles of every polygon face
+    std::vector<int32_t> meshVertices;  // the file's triangulation of polygon and mesh faces
+    std::vector<VeskQ3BspTexture> textures;
+    std::vector<uint8_t> lightmaps;     // 128 x 128 RGB each
+    int32_t lightmapCount = 0;
+    std::vector<PatchRange> patches;    // one per face; empty ranges for other faces
+    std::vector<Q3BspVertex> patchVertices;
+    std::vector<uint32_t> patchIndices;
+    long polygonTriangles = 0;   // triangles of every polygon face
+    long drawableTriangles = 0;  // triangles of every drawn face (types 1, 2, 3, not hidden)
     float mins[3] = {1e30f, 1e30f, 1e30f}, maxs[3] = {-1e30f, -1e30f, -1e30f};
 };
 
 // One lump of the file, read by the host itself: the library keeps neither
-// the entities nor the mesh vertices.
+// the entities nor the visibility header.
 std::string ReadLump(const std::string &path, int lump) {
     std::ifstream in(path, std::ios::binary);
     int32_t header[2 + 2 * 17] = {};
@@ -76,30 +99,33 @@ std::vector<Spawn> ReadSpawns(const std::string &path) {
     return spawns;
 }
 
-std::vector<int32_t> ReadMeshVertices(const std::string &path) {
-    const std::string bytes = ReadLump(path, 11);
-    std::vector<int32_t> out(bytes.size() / 4);
-    if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * 4);
-    return out;
+bool Hidden(const Level &level, const Q3BspFace &f) {
+    if (f.type < 1 || f.type > 3) return true;
+    const size_t t = static_cast<size_t>(f.texture);
+    return t < level.textures.size() && (level.textures[t].surfaceFlags & kSurfaceNoDraw) != 0;
 }
 
-// The corners of a polygon face as a triangle list (indices into the level's
-// vertices): the file's own triangulation, since a face need not be convex.
+// The triangles of a face as vertex triples: polygons and meshes through the
+// mesh vertices, patches through their tessellated grid. The library checked
+// every offset at load.
 template <class Fn>
-void ForEachTriangle(const Level &level, const Q3BspFace &f, Fn &&fn) {
-    if (f.type != 1 || f.firstVertex < 0 || f.vertexCount < 3 || f.firstMeshVertex < 0 || f.meshVertexCount < 3 ||
-        static_cast<size_t>(f.firstVertex) + static_cast<size_t>(f.vertexCount) > level.vertices.size() ||
-        static_cast<size_t>(f.firstMeshVertex) + static_cast<size_t>(f.meshVertexCount) > level.meshVertices.size())
-        return;
-    for (int32_t k = 0; k + 2 < f.meshVertexCount; k += 3) {
-        int32_t idx[3];
-        bool ok = true;
-        for (int c = 0; c < 3; ++c) {
-            const int32_t m = level.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + c)];
-            ok = ok && m >= 0 && m < f.vertexCount;
-            idx[c] = f.firstVertex + m;
+void ForEachTriangle(const Level &level, int32_t face, Fn &&fn) {
+    const Q3BspFace &f = level.faces[static_cast<size_t>(face)];
+    if (f.type == 2) {
+        const PatchRange &p = level.patches[static_cast<size_t>(face)];
+        for (size_t k = 0; k + 2 < p.indexCount; k += 3) {
+            const Q3BspVertex *v[3];
+            for (size_t c = 0; c < 3; ++c) v[c] = &level.patchVertices[p.firstVertex + level.patchIndices[p.firstIndex + k + c]];
+            fn(v);
         }
-        if (ok) fn(idx);
+        return;
+    }
+    if (f.type != 1 && f.type != 3) return;
+    for (int32_t k = 0; k + 2 < f.meshVertexCount; k += 3) {
+        const Q3BspVertex *v[3];
+        for (int c = 0; c < 3; ++c)
+            v[c] = &level.vertices[static_cast<size_t>(f.firstVertex + level.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + c)])];
+        fn(v);
     }
 }
 
@@ -129,12 +155,42 @@ bool LoadLevel(Library &lib, const std::string &path, Level *level, Frame *frame
         *why = "cannot load " + path;
         return false;
     }
+    // What drawing needs, each array sized by its own count call.
+    level->meshVertices.resize(static_cast<size_t>(std::max(0, lib.VeskGetQ3BSP_MeshVertices(nullptr))));
+    lib.VeskGetQ3BSP_MeshVertices(level->meshVertices.data());
+    level->textures.resize(static_cast<size_t>(std::max(0, lib.VeskGetQ3BSP_Textures(nullptr))));
+    lib.VeskGetQ3BSP_Textures(level->textures.data());
+    level->lightmapCount = std::max(0, lib.VeskGetQ3BSP_Lightmaps(nullptr));
+    level->lightmaps.resize(static_cast<size_t>(level->lightmapCount) * 128 * 128 * 3);
+    lib.VeskGetQ3BSP_Lightmaps(level->lightmaps.data());
+    const std::string vis = ReadLump(path, 16);
+    if (vis.size() >= 8) std::memcpy(&level->bytesPerCluster, vis.data() + 4, 4);
+
+    level->patches.assign(level->faces.size(), PatchRange{});
+    Timed(*frame, "tessellate", [&] {
+        for (size_t i = 0; i < level->faces.size(); ++i) {
+            int32_t n[2] = {0, 0};
+            const auto face = static_cast<int32_t>(i);
+            if (level->faces[i].type != 2 || !lib.VeskTessellateQ3BSP_Patch(face, kPatchSteps, nullptr, nullptr, n))
+                continue;
+            PatchRange &p = level->patches[i];
+            p = {level->patchVertices.size(), level->patchIndices.size(), static_cast<size_t>(n[1])};
+            level->patchVertices.resize(p.firstVertex + static_cast<size_t>(n[0]));
+            level->patchIndices.resize(p.firstIndex + p.indexCount);
+            lib.VeskTessellateQ3BSP_Patch(face, kPatchSteps, level->patchVertices.data() + p.firstVertex,
+                                          level->patchIndices.data() + p.firstIndex, n);
+        }
+    });
     for (const Q3BspVertex &v : level->vertices) {
         const float p[3] = {v.position.x, v.position.y, v.position.z};
         for (int i = 0; i < 3; ++i) level->mins[i] = std::min(level->mins[i], p[i]), level->maxs[i] = std::max(level->maxs[i], p[i]);
     }
-    level->meshVertices = ReadMeshVertices(path);
-    for (const Q3BspFace &f : level->faces) ForEachTriangle(*level, f, [&](const int32_t *) { ++level->polygonTriangles; });
+    for (size_t i = 0; i < level->faces.size(); ++i) {
+        long triangles = 0;
+        ForEachTriangle(*level, static_cast<int32_t>(i), [&](const Q3BspVertex *const *) { ++triangles; });
+        if (level->faces[i].type == 1) level->polygonTriangles += triangles;
+        if (!Hidden(*level, level->faces[i])) level->drawableTriangles += triangles;
+    }
     level->spawns = ReadSpawns(path);
     if (level->spawns.empty()) {
         *why = "no spawn points in " + path;
@@ -143,43 +199,146 @@ bool LoadLevel(Library &lib, const std::string &path, Level *level, Frame *frame
     return true;
 }
 
+// The game brightens baked light fourfold, scaling a colour that would
+// overflow down as a whole so that its hue survives.
+void Brighten(const uint8_t *in, uint8_t *out) {
+    int c[3] = {in[0] * 4, in[1] * 4, in[2] * 4};
+    const int top = std::max({c[0], c[1], c[2]});
+    for (int k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(top > 255 ? c[k] * 255 / top : c[k]);
+}
+
+GLuint Upload(int width, int height, const uint8_t *rgba) {
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return id;
+}
+
+// The level's textures and lightmaps in GL, released with the scene.
+struct LevelTextures {
+    std::vector<GLuint> textures;   // per texture record; the checker where no image was found
+    std::vector<GLuint> lightmaps;  // per lightmap
+    GLuint checker = 0, white = 0;
+    int found = 0, missing = 0;
+
+    LevelTextures(const Level &level, const std::string &data) {
+        std::vector<uint8_t> pixels(64 * 64 * 4);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const uint8_t v = ((x / 8 + y / 8) % 2) ? 200 : 60;
+                uint8_t *p = &pixels[static_cast<size_t>(y * 64 + x) * 4];
+                p[0] = v, p[1] = v, p[2] = v, p[3] = 255;
+            }
+        checker = Upload(64, 64, pixels.data());
+        const uint8_t one[4] = {255, 255, 255, 255};
+        white = Upload(1, 1, one);
+        const GameImages images(data + "/openarena");
+        for (const VeskQ3BspTexture &t : level.textures) {
+            std::vector<uint8_t> bytes;
+            int w = 0, h = 0, n = 0;
+            const std::string name(t.name, strnlen(t.name, sizeof t.name));
+            unsigned char *rgba = images.Find(name, &bytes)
+                                      ? stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &w, &h, &n, 4)
+                                      : nullptr;
+            textures.push_back(rgba ? Upload(w, h, rgba) : checker);
+            ++(rgba ? found : missing);
+            stbi_image_free(rgba);
+        }
+        for (int32_t i = 0; i < level.lightmapCount; ++i) {
+            std::vector<uint8_t> rgba(128 * 128 * 4, 255);
+            const uint8_t *src = &level.lightmaps[static_cast<size_t>(i) * 128 * 128 * 3];
+            for (size_t p = 0; p < 128 * 128; ++p) Brighten(src + 3 * p, &rgba[4 * p]);
+            lightmaps.push_back(Upload(128, 128, rgba.data()));
+        }
+    }
+    ~LevelTextures() {
+        for (GLuint id : textures)
+            if (id != checker) glDeleteTextures(1, &id);
+        glDeleteTextures(static_cast<GLsizei>(lightmaps.size()), lightmaps.data());
+        glDeleteTextures(1, &checker);
+        glDeleteTextures(1, &white);
+    }
+    LevelTextures(const LevelTextures &) = delete;
+    LevelTextures &operator=(const LevelTextures &) = delete;
+};
+
 // The callback the level walk reports faces to.
 std::vector<int32_t> *g_reported = nullptr;
 void VESK_CALL CollectFace(intptr_t face) {
     if (g_reported) g_reported->push_back(static_cast<int32_t>(face));
 }
 
-// Asks the library for the faces this camera sees and draws them with the
-// map's vertex colours, the light baked into the map.
-void DrawVisibleFaces(Library &lib, const Level &level, const float eye[3], Frame &frame) {
+// Asks the library for every face of the leaves the camera's cluster can
+// see and draws each once: its texture on unit 0 modulated by the vertex
+// colours of a vertex-lit face, its lightmap on unit 1.
+void DrawVisibleFaces(Library &lib, const Level &level, const LevelTextures &gl, const float eye[3], Frame &frame) {
     Matrix4 mv{}, pr{};
     ReadGlMatrices(&mv, &pr);
     frame.modelview = mv;
     frame.projection = pr;
-    Frustum frustum{};
-    Timed(frame, "frustum", [&] { lib.CalculateFrustum(&frustum, &mv, &pr); });
-    std::vector<int32_t> visible;
-    g_reported = &visible;
+    std::vector<int32_t> reported;
+    g_reported = &reported;
     const VeskHostCallback cell = &CollectFace;
     const Vector3 camera{eye[0], eye[1], eye[2]};
-    Timed(frame, "visible faces", [&] { lib.GetQ3BSP_Process2(&camera, &frustum, &cell); });
+    Timed(frame, "visible faces", [&] {
+        lib.GetQ3BSP_ProcessEX(&camera, 0, static_cast<int32_t>(level.leaves.size()), level.leaves.data(),
+                               level.leafFaces.data(), level.nodes.data(), level.planes.data(),
+                               level.visibility.empty() ? nullptr : level.visibility.data(), level.bytesPerCluster,
+                               &cell);
+    });
     g_reported = nullptr;
-    long drawn = 0;
-    glBegin(GL_TRIANGLES);
-    for (const int32_t index : visible) {
-        if (index < 0 || static_cast<size_t>(index) >= level.faces.size()) continue;
-        ForEachTriangle(level, level.faces[static_cast<size_t>(index)], [&](const int32_t *idx) {
+    std::vector<uint8_t> seen(level.faces.size(), 0);
+
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glActiveTexture(GL_TEXTURE1);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    long drawn = 0, byType[3] = {0, 0, 0};
+    for (const int32_t index : reported) {
+        if (index < 0 || static_cast<size_t>(index) >= level.faces.size() || seen[static_cast<size_t>(index)]) continue;
+        seen[static_cast<size_t>(index)] = 1;
+        const Q3BspFace &f = level.faces[static_cast<size_t>(index)];
+        if (Hidden(level, f)) continue;
+        // A shader without light of its own (sky, lava) shows its texture as
+        // it is; other faces take their lightmap or else their vertex light.
+        const bool unlit = (level.textures[static_cast<size_t>(f.texture)].surfaceFlags & kSurfaceNoLightmap) != 0;
+        const bool lightmapped = !unlit && f.lightmap >= 0;
+        const bool vertexLit = !unlit && f.lightmap < 0;
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, gl.textures[static_cast<size_t>(f.texture)]);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, lightmapped ? gl.lightmaps[static_cast<size_t>(f.lightmap)] : gl.white);
+        glBegin(GL_TRIANGLES);
+        ForEachTriangle(level, index, [&](const Q3BspVertex *const *v) {
             for (int c = 0; c < 3; ++c) {
-                const Q3BspVertex &v = level.vertices[static_cast<size_t>(idx[c])];
-                glColor3ub(v.colour[0], v.colour[1], v.colour[2]);
-                glVertex3f(v.position.x, v.position.y, v.position.z);
+                uint8_t colour[3] = {255, 255, 255};
+                if (vertexLit) Brighten(v[c]->colour, colour);
+                glColor3ub(colour[0], colour[1], colour[2]);
+                glMultiTexCoord2f(GL_TEXTURE0, v[c]->texCoord[0], -v[c]->texCoord[1]);
+                glMultiTexCoord2f(GL_TEXTURE1, v[c]->lightmapCoord[0], v[c]->lightmapCoord[1]);
+                glVertex3f(v[c]->position.x, v[c]->position.y, v[c]->position.z);
             }
             ++drawn;
+            ++byType[f.type - 1];
         });
+        glEnd();
     }
-    glEnd();
+    glActiveTexture(GL_TEXTURE1);
+    glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
+    glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
     frame.drawn = drawn;
-    frame.culled = level.polygonTriangles - drawn;
+    frame.culled = level.drawableTriangles - drawn;
+    frame.values = {static_cast<float>(byType[0]), static_cast<float>(byType[1]), static_cast<float>(byType[2])};
 }
 
 // --- the walk -------------------------------------------------------------
@@ -187,10 +346,12 @@ void DrawVisibleFaces(Library &lib, const Level &level, const float eye[3], Fram
 // Every polygon face as triangles, in world coordinates.
 std::vector<Poly> LevelTriangles(const Level &level) {
     std::vector<Poly> polys;
-    for (const Q3BspFace &f : level.faces)
-        ForEachTriangle(level, f, [&](const int32_t *idx) {
+    for (size_t i = 0; i < level.faces.size(); ++i) {
+        const Q3BspFace &f = level.faces[i];
+        if (f.type != 1) continue;
+        ForEachTriangle(level, static_cast<int32_t>(i), [&](const Q3BspVertex *const *v) {
             Poly p{};
-            for (int c = 0; c < 3; ++c) p.corner[c].position = level.vertices[static_cast<size_t>(idx[c])].position;
+            for (int c = 0; c < 3; ++c) p.corner[c].position = v[c]->position;
             // The collision takes (b - a) x (c - a) as the side a body comes
             // from; the map winds its faces the other way round, so corners
             // are ordered by the face's normal (stored Z-up, turned here).
@@ -202,6 +363,7 @@ std::vector<Poly> LevelTriangles(const Level &level) {
             p.tag = -1;
             polys.push_back(p);
         });
+    }
     return polys;
 }
 
@@ -234,11 +396,12 @@ SceneResult RunLevelScene(Host &host) {
     Level level;
     Frame load;
     std::string why;
-    if (!LoadLevel(host.lib, host.options.data + "/" + kMap, &level, &load, &why)) {
+    if (!LoadLevel(host.lib, host.options.data + "/" + kLevelMap, &level, &load, &why)) {
         result.skipped = true;
         result.note = why;
         return result;
     }
+    const LevelTextures gl(level, host.options.data);
     Canvas &canvas = host.canvas;
     const int frames = std::max(1, host.options.frames);
     for (int f = 0; f < frames; ++f) {
@@ -253,13 +416,19 @@ SceneResult RunLevelScene(Host &host) {
         const float target[3] = {eye[0] + std::cos(yaw), eye[1] - 0.08f, eye[2] - std::sin(yaw)}, up[3] = {0, 1, 0};
         canvas.Begin(0.0f, 0.0f, 0.0f);
         SetCamera(Projection(canvas), LookAt(eye, target, up));
-        DrawVisibleFaces(host.lib, level, eye, frame);
+        DrawVisibleFaces(host.lib, level, gl, eye, frame);
         frame.image = canvas.Read();
         result.frames.push_back(std::move(frame));
     }
     std::ostringstream note;
-    note << kMap << ": " << level.faces.size() << " faces (" << level.polygonTriangles << " polygon triangles), "
-         << level.spawns.size() << " spawn points";
+    size_t patchFaces = 0;
+    for (const PatchRange &p : level.patches) patchFaces += p.indexCount > 0;
+    // Scene facts: textures found and missing, patch faces and their triangles.
+    result.values = {static_cast<float>(gl.found), static_cast<float>(gl.missing), static_cast<float>(patchFaces),
+                     static_cast<float>(level.patchIndices.size() / 3)};
+    note << kLevelMap << ": " << level.faces.size() << " faces (" << patchFaces << " patches, "
+         << level.patchIndices.size() / 3 << " patch triangles), " << gl.found << " of " << level.textures.size()
+         << " textures found, " << level.spawns.size() << " spawn points";
     result.note = note.str();
     return result;
 }
@@ -269,11 +438,12 @@ SceneResult RunWalkScene(Host &host) {
     Level level;
     Frame load;
     std::string why;
-    if (!LoadLevel(host.lib, host.options.data + "/" + kMap, &level, &load, &why)) {
+    if (!LoadLevel(host.lib, host.options.data + "/" + kWalkMap, &level, &load, &why)) {
         result.skipped = true;
         result.note = why;
         return result;
     }
+    const LevelTextures gl(level, host.options.data);
     const std::vector<Poly> triangles = LevelTriangles(level);
     // A body the size of a player: 30 wide, 56 tall.
     const V3 radii{15.0f, 28.0f, 15.0f};
@@ -310,7 +480,7 @@ SceneResult RunWalkScene(Host &host) {
         const float target[3] = {pos.x + dir.x * 60.0f, pos.y, pos.z + dir.z * 60.0f}, up[3] = {0, 1, 0};
         canvas.Begin(0.0f, 0.0f, 0.0f);
         SetCamera(Projection(canvas), LookAt(eye, target, up));
-        DrawVisibleFaces(host.lib, level, eye, frame);
+        DrawVisibleFaces(host.lib, level, gl, eye, frame);
         DrawBody(pos, radii);
         glDisable(GL_DEPTH_TEST);
         glLineWidth(2.0f);

@@ -21,8 +21,9 @@ uint32_t Clock() { return g_clock; }
 
 const std::vector<SceneInfo> &Scenes() {
     static const std::vector<SceneInfo> scenes = {
-        {"level", "Q3 BSP level from its spawn points, visible faces only, baked light",
-         {"VeskGetQ3BSP_Counts", "GetQ3BSP_INFO", "GetQ3BSP_Process2", "CalculateFrustum"},
+        {"level", "Q3 BSP level from its spawn points: visible faces textured and lightmapped, patches tessellated",
+         {"VeskGetQ3BSP_Counts", "GetQ3BSP_INFO", "GetQ3BSP_ProcessEX", "VeskGetQ3BSP_MeshVertices",
+          "VeskGetQ3BSP_Textures", "VeskGetQ3BSP_Lightmaps", "VeskTessellateQ3BSP_Patch"},
          &RunLevelScene},
         {"player", "OpenArena player with a weapon, running then attacking",
          {"GetModelMD3", "GetModelMD3weapon", "GetModelMD3ani", "GetModelMD3mesh", "LoadTGA", "VeskSetPixelHandler",
@@ -39,7 +40,8 @@ const std::vector<SceneInfo> &Scenes() {
          {"GetmodelMDL", "GetModelMDLmesh", "VeskGetModelMDLtriangles", "VeskGetModelMDLcounts"},
          &RunHalfLifeScene},
         {"walk", "an ellipsoid body walking through the level, colliding and sliding",
-         {"VeskGetQ3BSP_Counts", "GetQ3BSP_INFO", "GetQ3BSP_Process2", "CalculateFrustum", "CheckCollision"},
+         {"VeskGetQ3BSP_Counts", "GetQ3BSP_INFO", "GetQ3BSP_ProcessEX", "VeskGetQ3BSP_MeshVertices",
+          "VeskGetQ3BSP_Textures", "VeskGetQ3BSP_Lightmaps", "VeskTessellateQ3BSP_Patch", "CheckCollision"},
          &RunWalkScene},
     };
     return scenes;

@@ -1,6 +1,6 @@
 // Q3 BSP levels from arbitrary bytes: a file that passes the checks must
 // build a level of exactly the counted sizes whose walks, leaf search and
-// sphere test stay inside its tables.
+// sphere test stay inside its tables, and whose faces can be drawn from them.
 #include <cstring>
 #include <vector>
 
@@ -26,6 +26,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     VESK_FUZZ_CHECK(level.planes.size() == static_cast<size_t>(counts[5]));
     VESK_FUZZ_CHECK(level.visRows.size() == static_cast<size_t>(counts[6]));
     VESK_FUZZ_CHECK(level.faceBits.size() == level.faces.size() / 32 + 1);
+    VESK_FUZZ_CHECK(level.meshVertices.size() == static_cast<size_t>(layout.meshVertices.count));
+    VESK_FUZZ_CHECK(level.lightmaps.size() == static_cast<size_t>(layout.lightmaps.count) * vesk::kQ3BspLightmapBytes);
+
+    // Every face can be drawn from the tables; a few patches are tessellated.
+    int patches = 0;
+    for (size_t i = 0; i < level.faces.size(); ++i) {
+        const Q3BspFace &f = level.faces[i];
+        VESK_FUZZ_CHECK(f.texture >= 0 && static_cast<size_t>(f.texture) < level.textures.size());
+        VESK_FUZZ_CHECK(f.lightmap < level.lightmapCount);
+        if (f.type == 1 || f.type == 3)
+            for (int32_t k = 0; k < f.meshVertexCount; ++k) {
+                const int32_t m = level.meshVertices.at(static_cast<size_t>(f.firstMeshVertex + k));
+                VESK_FUZZ_CHECK(m >= 0 && m < f.vertexCount);
+            }
+        vesk::Q3BspPatchGrid grid;
+        const bool planned = vesk::PlanQ3BspPatch(level, static_cast<int32_t>(i), 1 + patches % 4, grid);
+        VESK_FUZZ_CHECK(planned == (f.type == 2));
+        if (!planned || ++patches > 8 || grid.vertexCount > (1 << 16)) continue;
+        std::vector<Q3BspVertex> vertices(static_cast<size_t>(grid.vertexCount));
+        std::vector<uint32_t> indices(static_cast<size_t>(grid.indexCount));
+        vesk::TessellateQ3BspPatch(level, grid, vertices.data(), indices.data());
+        for (uint32_t k : indices) VESK_FUZZ_CHECK(k < vertices.size());
+        const Q3BspVertex &first = level.vertices[static_cast<size_t>(f.firstVertex)];
+        VESK_FUZZ_CHECK(std::memcmp(&vertices[0], &first, sizeof first) == 0);
+    }
 
     // Cameras at the origin and at a few of the level's own vertices.
     std::vector<Vector3> cameras = {{0, 0, 0}};

@@ -645,8 +645,13 @@ VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts);
    becomes (x, z, -y). A load checks the whole file first (magic "IBSP",
    version 46 or 47, every lump inside the file, every index inside its table,
    the visibility header, at least one node and one leaf, a node graph without
-   cycles); a damaged file is refused with the "Error" message "Invalid file
-   format (corrupt data): <path>!" and changes nothing. */
+   cycles, and for drawing: the mesh-vertex range of every face of type 1 or
+   3 inside the mesh-vertex lump and each of its offsets inside the face's
+   vertices, every face's texture inside the texture lump, every lightmap
+   index negative (none: maps store -1, and -3 for vertex light) or inside the
+   lightmaps, every patch grid odd-sized, at least 3 x 3 and inside its
+   face's vertices); a damaged file is refused with the "Error" message
+   "Invalid file format (corrupt data): <path>!" and changes nothing. */
 
 /* Plane: normal . p = distance. Normal in the host frame. 16 bytes. */
 typedef struct Q3BspPlane {
@@ -765,6 +770,45 @@ VESK_API int32_t VESK_CALL GetQ3BSP_ProcessEX(const Vector3 *camera, int32_t ign
    distance; 1 when |s| < radius, else 2 when s >= radius, else 0. 2 before
    any load. Changes nothing. */
 VESK_API int32_t VESK_CALL GetQ3BSP_Collision(const Vector3 *center, float radius);
+
+/* One record of the texture lump, as stored: a NUL-padded shader or texture
+   name without extension, and its flags. 72 bytes. */
+typedef struct VeskQ3BspTexture {
+    char name[64];
+    int32_t surfaceFlags;
+    int32_t contents;
+} VeskQ3BspTexture;
+
+/* The extensions below read the level of the last successful GetQ3BSP_INFO;
+   before any load they write nothing and return 0. Each is its own size
+   query: a null array returns the count only. */
+/* The mesh-vertex lump as stored: offsets from a face's firstVertex that
+   triangulate faces of type 1 and 3 (face.meshVertexCount of them from
+   face.firstMeshVertex). Returns and writes lump length / 4 int32_t. */
+VESK_API int32_t VESK_CALL VeskGetQ3BSP_MeshVertices(int32_t *offsets);
+/* The texture lump as stored (face.texture indexes it). Returns and writes
+   lump length / 72 records. */
+VESK_API int32_t VESK_CALL VeskGetQ3BSP_Textures(VeskQ3BspTexture *textures);
+/* The lightmap lump as stored (face.lightmap indexes it, lightmap
+   coordinates in 0..1): returns the lightmap count n = lump length / 49152
+   and writes n x 128 x 128 RGB bytes, rows in file order. */
+VESK_API int32_t VESK_CALL VeskGetQ3BSP_Lightmaps(uint8_t *rgb);
+/* Tessellates patch face (type 2) at level 1..16. Its control grid is
+   patchSize[0] (w) x patchSize[1] (h) vertices, row-major from firstVertex,
+   3 x 3 blocks sharing edge rows and columns. Writes a row-major grid of
+   C = (w - 1) / 2 x level + 1 columns by R = (h - 1) / 2 x level + 1 rows:
+   each vertex is its block's biquadratic Bezier surface at i / level,
+   j / level, every field interpolated from the vertices as GetQ3BSP_INFO
+   gives them (the normal renormalised, the colour rounded to the nearest
+   byte); grid points on control points are those control points exactly.
+   indices: 6 x (C - 1) x (R - 1), two triangles per cell wound like the
+   map's polygon faces. counts[0] = C x R, counts[1] = the index count (call
+   with null vertices and indices to size them; counts may be null). False,
+   nothing written, for a face outside the faces or not of type 2, a level
+   outside 1..16, an even or below-3 grid size, control points outside the
+   face's vertices, or more indices than an int32_t counts. */
+VESK_API VeskBool VESK_CALL VeskTessellateQ3BSP_Patch(int32_t face, int32_t level, Q3BspVertex *vertices,
+                                                      uint32_t *indices, int32_t *counts);
 
 /* ------------------------------------------------------------------------ */
 /* Spatial structures: octree, polygon visibility, polygon BSP, lightmaps   */

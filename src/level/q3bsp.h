@@ -17,14 +17,19 @@ namespace vesk {
 
 inline constexpr int kQ3BspLumpCount = 17;
 inline constexpr size_t kQ3BspHeaderSize = 8 + 8 * kQ3BspLumpCount;
+// One lightmap: 128 x 128 RGB bytes.
+inline constexpr int32_t kQ3BspLightmapBytes = 128 * 128 * 3;
 
 enum Q3BspLump : int {
+    kLumpTextures = 1,
     kLumpPlanes = 2,
     kLumpNodes = 3,
     kLumpLeaves = 4,
     kLumpLeafFaces = 5,
     kLumpVertices = 10,
+    kLumpMeshVertices = 11,
     kLumpFaces = 13,
+    kLumpLightmaps = 14,
     kLumpVisibility = 16,
 };
 
@@ -35,6 +40,7 @@ struct Q3BspLayout {
         int32_t count = 0;
     };
     Table vertices, faces, leaves, leafFaces, nodes, planes;
+    Table meshVertices, textures, lightmaps;  // lightmaps: count of 128 x 128 RGB images
     uint64_t visRowsOffset = 0;  // start of the bit rows
     int32_t clusterCount = 0;
     int32_t bytesPerCluster = 0;
@@ -56,6 +62,10 @@ struct Q3BspLevel {
     std::vector<Q3BspLeaf> leaves;
     std::vector<int32_t> leafFaces;
     std::vector<Q3BspPlane> planes;
+    std::vector<int32_t> meshVertices;
+    std::vector<VeskQ3BspTexture> textures;
+    std::vector<uint8_t> lightmaps;  // lightmapCount x kQ3BspLightmapBytes
+    int32_t lightmapCount = 0;
     int32_t clusterCount = 0;
     int32_t bytesPerCluster = 0;
     std::vector<uint8_t> visRows;  // empty when the file has no visibility data
@@ -132,6 +142,22 @@ enum : int32_t { kQ3BspBehind = 0, kQ3BspIntersects = 1, kQ3BspInFront = 2 };
 // Sphere against the splitting plane of the last node of the centre's
 // descent: 0 behind, 1 across, 2 in front; 2 for an empty level.
 int32_t Q3BspCollision(const Q3BspLevel &level, const Vector3 &center, float radius);
+
+// A patch face's tessellation at `steps` segments per block side.
+struct Q3BspPatchGrid {
+    int32_t face = -1;
+    int32_t steps = 0;
+    int32_t columns = 0, rows = 0;  // grid vertices along the width and the height
+    int32_t vertexCount = 0, indexCount = 0;
+};
+
+// Sizes the tessellation of face; false for a face that is not a patch of
+// the level, steps outside 1..16, a grid whose sizes are even or below 3 or
+// whose control points leave the face's vertices, or counts beyond int32.
+bool PlanQ3BspPatch(const Q3BspLevel &level, int32_t face, int32_t steps, Q3BspPatchGrid &grid);
+// Writes the grid that PlanQ3BspPatch sized (either output may be null).
+void TessellateQ3BspPatch(const Q3BspLevel &level, const Q3BspPatchGrid &grid, Q3BspVertex *vertices,
+                          uint32_t *indices);
 
 // Converts a stored point (x, y, z) to the host frame (x, z, -y).
 inline Vector3 ToHostFrame(const Vector3 &p) { return {p.x, p.z, -p.y}; }

@@ -99,3 +99,37 @@ VESK_API int32_t VESK_CALL GetQ3BSP_Collision(const Vector3 *center, float radiu
     const Vector3 c = *center;
     return vesk::Q3BspCollision(vesk::CurrentQ3BspLevel(), c, radius);
 }
+
+VESK_API int32_t VESK_CALL VeskGetQ3BSP_MeshVertices(int32_t *offsets) {
+    const vesk::Q3BspLevel &level = vesk::CurrentQ3BspLevel();
+    if (!level.Loaded()) return 0;
+    CopyOut(level.meshVertices, offsets);
+    return static_cast<int32_t>(level.meshVertices.size());
+}
+
+VESK_API int32_t VESK_CALL VeskGetQ3BSP_Textures(VeskQ3BspTexture *textures) {
+    const vesk::Q3BspLevel &level = vesk::CurrentQ3BspLevel();
+    if (!level.Loaded()) return 0;
+    CopyOut(level.textures, textures);
+    return static_cast<int32_t>(level.textures.size());
+}
+
+VESK_API int32_t VESK_CALL VeskGetQ3BSP_Lightmaps(uint8_t *rgb) {
+    const vesk::Q3BspLevel &level = vesk::CurrentQ3BspLevel();
+    if (!level.Loaded()) return 0;
+    CopyOut(level.lightmaps, rgb);
+    return level.lightmapCount;
+}
+
+VESK_API VeskBool VESK_CALL VeskTessellateQ3BSP_Patch(int32_t face, int32_t level, Q3BspVertex *vertices,
+                                                      uint32_t *indices, int32_t *counts) {
+    const vesk::Q3BspLevel &current = vesk::CurrentQ3BspLevel();
+    vesk::Q3BspPatchGrid grid;
+    if (!current.Loaded() || !vesk::PlanQ3BspPatch(current, face, level, grid)) return 0;
+    if (counts != nullptr) {
+        counts[0] = grid.vertexCount;
+        counts[1] = grid.indexCount;
+    }
+    vesk::TessellateQ3BspPatch(current, grid, vertices, indices);
+    return 1;
+}

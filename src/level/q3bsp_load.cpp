@@ -24,6 +24,8 @@ static_assert(sizeof(Q3BspFace) == 104 && offsetof(Q3BspFace, effect) == 4 && of
               offsetof(Q3BspFace, lightmapSize) == 40 && offsetof(Q3BspFace, lightmapOrigin) == 48 &&
               offsetof(Q3BspFace, lightmapVectors) == 60 && offsetof(Q3BspFace, normal) == 84 &&
               offsetof(Q3BspFace, patchSize) == 96);
+static_assert(sizeof(VeskQ3BspTexture) == 72 && offsetof(VeskQ3BspTexture, surfaceFlags) == 64 &&
+              offsetof(VeskQ3BspTexture, contents) == 68 && std::is_standard_layout_v<VeskQ3BspTexture>);
 static_assert(std::is_standard_layout_v<Q3BspFace> && std::is_standard_layout_v<Q3BspLeaf> &&
               std::is_standard_layout_v<Q3BspNode> && std::is_standard_layout_v<Q3BspVertex> &&
               std::is_standard_layout_v<Q3BspPlane>);
@@ -68,6 +70,28 @@ bool HasNodeCycle(const std::vector<Q3BspNode> &nodes) {
     return peeled != n;
 }
 
+// What a host needs to draw the face lies inside the level's tables.
+bool FaceIsDrawable(const Q3BspFace &f, const Q3BspLayout &l, const std::vector<int32_t> &meshVertices) {
+    if (f.firstVertex < 0 || f.vertexCount < 0 || int64_t{f.firstVertex} + f.vertexCount > l.vertices.count)
+        return false;
+    if (f.texture < 0 || f.texture >= l.textures.count) return false;
+    // Negative lightmaps mean none: maps store -1, and -3 for vertex light.
+    if (f.lightmap >= l.lightmaps.count) return false;
+    if (f.type == 1 || f.type == 3) {
+        if (f.firstMeshVertex < 0 || f.meshVertexCount < 0 ||
+            int64_t{f.firstMeshVertex} + f.meshVertexCount > l.meshVertices.count)
+            return false;
+        const auto first = meshVertices.begin() + f.firstMeshVertex;
+        return std::all_of(first, first + f.meshVertexCount,
+                           [&](int32_t offset) { return offset >= 0 && offset < f.vertexCount; });
+    }
+    if (f.type == 2) {
+        const int32_t w = f.patchSize[0], h = f.patchSize[1];
+        return w >= 3 && h >= 3 && w % 2 == 1 && h % 2 == 1 && int64_t{w} * h <= f.vertexCount;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::array<int32_t, VESK_Q3BSP_COUNT_SLOTS> Q3BspLayout::Counts() const {
@@ -98,6 +122,9 @@ Q3BspStatus CheckQ3Bsp(std::span<const uint8_t> bytes, Q3BspLayout &layout) {
     l.leafFaces = table(kLumpLeafFaces, sizeof(int32_t));
     l.nodes = table(kLumpNodes, sizeof(Q3BspNode));
     l.planes = table(kLumpPlanes, sizeof(Q3BspPlane));
+    l.meshVertices = table(kLumpMeshVertices, sizeof(int32_t));
+    l.textures = table(kLumpTextures, sizeof(VeskQ3BspTexture));
+    l.lightmaps = table(kLumpLightmaps, kQ3BspLightmapBytes);
     if (l.nodes.count < 1 || l.leaves.count < 1) return Q3BspStatus::Corrupt;
 
     const LumpEntry vis = lumps[kLumpVisibility];
@@ -136,13 +163,12 @@ Q3BspStatus CheckQ3Bsp(std::span<const uint8_t> bytes, Q3BspLayout &layout) {
         cursor.ReadAt(l.leafFaces.offset + 4 * static_cast<uint64_t>(i), face);
         if (face < 0 || face >= l.faces.count) return Q3BspStatus::Corrupt;
     }
+    std::vector<int32_t> meshVertices;
+    ReadTable(bytes, l.meshVertices, meshVertices);
     for (int32_t i = 0; i < l.faces.count; ++i) {
-        int32_t range[2] = {};
-        cursor.ReadAt(l.faces.offset + uint64_t{sizeof(Q3BspFace)} * static_cast<uint64_t>(i) +
-                          offsetof(Q3BspFace, firstVertex),
-                      range);
-        if (range[0] < 0 || range[1] < 0 || int64_t{range[0]} + range[1] > l.vertices.count)
-            return Q3BspStatus::Corrupt;
+        Q3BspFace face{};
+        cursor.ReadAt(l.faces.offset + uint64_t{sizeof face} * static_cast<uint64_t>(i), face);
+        if (!FaceIsDrawable(face, l, meshVertices)) return Q3BspStatus::Corrupt;
     }
     layout = l;
     return Q3BspStatus::Ok;
@@ -167,6 +193,12 @@ void BuildQ3BspLevel(std::span<const uint8_t> bytes, const Q3BspLayout &layout, 
     ReadTable(bytes, layout.leafFaces, level.leafFaces);
     ReadTable(bytes, layout.planes, level.planes);
     for (Q3BspPlane &plane : level.planes) plane.normal = ToHostFrame(plane.normal);
+    ReadTable(bytes, layout.meshVertices, level.meshVertices);
+    ReadTable(bytes, layout.textures, level.textures);
+    level.lightmapCount = layout.lightmaps.count;
+    const auto lightmaps = bytes.subspan(static_cast<size_t>(layout.lightmaps.offset),
+                                         static_cast<size_t>(layout.lightmaps.count) * kQ3BspLightmapBytes);
+    level.lightmaps.assign(lightmaps.begin(), lightmaps.end());
 
     level.clusterCount = layout.clusterCount;
     level.bytesPerCluster = layout.bytesPerCluster;

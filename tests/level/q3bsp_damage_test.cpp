@@ -47,7 +47,31 @@ bool Try(const std::vector<uint8_t> &bytes, std::mt19937 &rng) {
     EXPECT_EQ(level.nodes.size(), static_cast<size_t>(counts[4]));
     EXPECT_EQ(level.planes.size(), static_cast<size_t>(counts[5]));
     EXPECT_EQ(level.visRows.size(), static_cast<size_t>(counts[6]));
+    EXPECT_EQ(level.meshVertices.size(), static_cast<size_t>(layout.meshVertices.count));
+    EXPECT_EQ(level.textures.size(), static_cast<size_t>(layout.textures.count));
+    EXPECT_EQ(level.lightmaps.size(), static_cast<size_t>(layout.lightmaps.count) * kQ3BspLightmapBytes);
     Exercise(level, rng);
+    // What a host draws with stays inside the tables: mesh offsets, textures,
+    // lightmaps, and every patch's grid.
+    for (size_t i = 0; i < level.faces.size(); ++i) {
+        const Q3BspFace &f = level.faces[i];
+        EXPECT_TRUE(f.texture >= 0 && static_cast<size_t>(f.texture) < level.textures.size()) << i;
+        EXPECT_LT(f.lightmap, level.lightmapCount) << i;
+        if (f.type == 1 || f.type == 3)
+            for (int32_t k = 0; k < f.meshVertexCount; ++k) {
+                const int32_t m = level.meshVertices.at(static_cast<size_t>(f.firstMeshVertex + k));
+                EXPECT_TRUE(m >= 0 && m < f.vertexCount) << i;
+            }
+        Q3BspPatchGrid grid;
+        if (!PlanQ3BspPatch(level, static_cast<int32_t>(i), 2, grid)) {
+            EXPECT_NE(f.type, 2) << i << ": a loaded patch tessellates";
+            continue;
+        }
+        std::vector<Q3BspVertex> vertices(static_cast<size_t>(grid.vertexCount));
+        std::vector<uint32_t> indices(static_cast<size_t>(grid.indexCount));
+        TessellateQ3BspPatch(level, grid, vertices.data(), indices.data());
+        EXPECT_TRUE(std::all_of(indices.begin(), indices.end(), [&](uint32_t k) { return k < vertices.size(); })) << i;
+    }
     return true;
 }
 
@@ -76,13 +100,13 @@ TEST(Q3BspDamage, CutMapsAreRefusedAtEveryLength) {
 }
 
 TEST(Q3BspDamage, ChangedBytesNeverReachOutsideTheTables) {
-    for (const char *name : {"openarena/maps/oa_dm1.bsp", "openarena/maps/ctf_inyard.bsp"}) {
+    for (const char *name : {"openarena/maps/oa_dm1.bsp", "openarena/maps/ctf_inyard.bsp", "openarena/maps/oa_spirit3.bsp"}) {
         const std::vector<uint8_t> whole = ReadAll(DataPath(name));
         const StoredMap map(whole);
         std::mt19937 rng(29);
         // Aim at what the loader reads: the directory, the tree, the lists, the faces, the rows.
         std::vector<std::pair<size_t, size_t>> regions = {{0, kQ3BspHeaderSize}};
-        for (int k : {2, 3, 4, 5, 13, 16}) regions.emplace_back(static_cast<size_t>(map.offset[k]), static_cast<size_t>(map.length[k]));
+        for (int k : {2, 3, 4, 5, 11, 13, 16}) regions.emplace_back(static_cast<size_t>(map.offset[k]), static_cast<size_t>(map.length[k]));
         const int rounds = whole.size() > 4000000 ? 60 : 250;
         size_t loaded = 0, refused = 0;
         for (int i = 0; i < rounds; ++i) {

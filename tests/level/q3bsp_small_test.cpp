@@ -17,13 +17,13 @@ namespace {
 
 // Two planes split the host space: x >= 0 is leaf 0; otherwise z <= 0 is
 // leaf 1 and z > 0 leaf 2 (the second plane is the file's y = 0, whose normal
-// (0, 1, 0) becomes (0, 0, -1)). Faces: types 1, 1, 2, 3, 4, 1; leaf 0 lists
+// (0, 1, 0) becomes (0, 0, -1)). Faces: types 1, 1, 2 (a 3 x 3 patch), 3, 4, 1; leaf 0 lists
 // faces 0, 1, 5; leaf 1 lists 5, 2, 3; leaf 2 lists 4, 0.
 MapBuilder BaseMap(int32_t cluster0 = 0, int32_t cluster1 = 1, int32_t cluster2 = -1) {
     MapBuilder m;
     m.planes = {{{1, 0, 0}, 0}, {{0, 1, 0}, 0}};
     m.nodes = {{0, ~0, 1, {-1, -2, -3}, {4, 5, 6}}, {1, ~1, ~2, {7, 8, 9}, {10, 11, 12}}};
-    for (int32_t type : {1, 1, 2, 3, 4, 1}) m.AddFace(type, 3);
+    for (int32_t type : {1, 1, 2, 3, 4, 1}) m.AddFace(type, type == 2 ? 9 : 3);
     m.AddLeaf(cluster0, {0, 1, 5});
     m.AddLeaf(cluster1, {5, 2, 3});
     m.AddLeaf(cluster2, {4, 0});
@@ -72,7 +72,7 @@ TEST(Q3BspSmall, ConversionOfTheStoredRecords) {
     m.leaves[1].mins[1] = INT32_MIN;  // the one y without a negative saturates
     m.vertices[0] = {{1, 2, 3}, {0.25f, 0.5f}, {0.125f, 0.75f}, {0.5f, 0.25f, 1.0f}, {1, 2, 3, 4}};
     m.planes[1] = {{0.6f, 0.8f, 0.0f}, 7.5f};
-    const int32_t counts[7] = {18, 6, 3, 8, 2, 2, 2};
+    const int32_t counts[7] = {24, 6, 3, 8, 2, 2, 2};
     Q3Arrays a;
     ASSERT_TRUE(InfoIntoArrays(Save("conv.bsp", m), counts, 0, 0, a));
     const auto *leaves = reinterpret_cast<const Q3BspLeaf *>(a[2].data());
@@ -101,7 +101,7 @@ TEST(Q3BspSmall, RemaindersAreDroppedAndNothingIsWrittenPastTheCounts) {
     int32_t counts[8];
     std::fill(std::begin(counts), std::end(counts), -7);
     ASSERT_TRUE(VeskGetQ3BSP_Counts(path.c_str(), counts));
-    EXPECT_EQ(std::vector<int32_t>(counts, counts + 8), (std::vector<int32_t>{18, 6, 3, 8, 2, 2, 2, -7}));
+    EXPECT_EQ(std::vector<int32_t>(counts, counts + 8), (std::vector<int32_t>{24, 6, 3, 8, 2, 2, 2, -7}));
     // Each host array gets its count of records and not one byte more.
     Q3Arrays arrays;
     ASSERT_TRUE(InfoIntoArrays(path, counts, 64, 0xA5, arrays));
@@ -119,7 +119,7 @@ TEST(Q3BspSmall, FaceBitsetHasOneWordPerThirtyTwoFacesPlusOne) {
         for (RawLeaf &l : m.leaves) l.firstFace = 0, l.faceCount = 0;
         m.leaves[0].faceCount = faces;
         m.leafFaces = all;
-        for (RawFace &f : m.faces) f.vertexCount() = 0, f.type() = 1;
+        for (RawFace &f : m.faces) f.vertexCount() = 0, f.type() = 1, f.meshVertexCount() = 0;
         ASSERT_TRUE(Load(Save("bits.bsp", m))) << faces;
         EXPECT_EQ(CurrentQ3BspLevel().faceBits.size(), static_cast<size_t>(faces / 32 + 1)) << faces;
         // Every polygon face once, the last listed first.
@@ -279,6 +279,16 @@ TEST(Q3BspSmall, DamagedMapsAreRefusedBeforeAnythingChanges) {
         {"leaf face index negative", [](MapBuilder &m) { m.leafFaces[0] = -1; }},
         {"face vertices past the table", [](MapBuilder &m) { m.faces[5].vertexCount() = 4; }},
         {"face first vertex negative", [](MapBuilder &m) { m.faces[0].firstVertex() = -2; }},
+        {"mesh vertices past the lump", [](MapBuilder &m) { m.faces[3].meshVertexCount() = 9; }},
+        {"mesh first vertex negative", [](MapBuilder &m) { m.faces[0].firstMeshVertex() = -3; }},
+        {"mesh vertex past its face", [](MapBuilder &m) { m.meshVertices[1] = 3; }},
+        {"mesh vertex negative", [](MapBuilder &m) { m.meshVertices.back() = -1; }},
+        {"texture past the lump", [](MapBuilder &m) { m.faces[1].fields[0] = 1; }},
+        {"texture negative", [](MapBuilder &m) { m.faces[4].fields[0] = -1; }},
+        {"lightmap past the lightmaps", [](MapBuilder &m) { m.faces[5].lightmap() = 0; }},
+        {"patch width even", [](MapBuilder &m) { m.faces[2].patchSize()[0] = 4; }},
+        {"patch height below 3", [](MapBuilder &m) { m.faces[2].patchSize()[1] = 1; }},
+        {"patch past its vertices", [](MapBuilder &m) { m.faces[2].patchSize()[1] = 5; }},
         {"row shorter than the clusters", [](MapBuilder &m) { m.Visibility(9, 1); }},
         {"rows past the lump", [](MapBuilder &m) { m.rows.pop_back(); }},
         {"negative cluster count", [](MapBuilder &m) { m.clusterCount = -1, m.rows.clear(); }},

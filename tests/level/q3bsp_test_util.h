@@ -31,9 +31,18 @@ struct RawFace {
     int32_t &type() { return fields[2]; }
     int32_t &firstVertex() { return fields[3]; }
     int32_t &vertexCount() { return fields[4]; }
+    int32_t &firstMeshVertex() { return fields[5]; }
+    int32_t &meshVertexCount() { return fields[6]; }
+    int32_t &lightmap() { return fields[7]; }
+    int32_t *patchSize() { return &fields[24]; }
+};
+struct RawTexture {
+    char name[64];
+    int32_t flags, contents;
 };
 static_assert(sizeof(RawPlane) == 16 && sizeof(RawNode) == 36 && sizeof(RawLeaf) == 48 && sizeof(RawVertex) == 44 &&
-              sizeof(RawFace) == 104);
+              sizeof(RawFace) == 104 &&
+              sizeof(RawTexture) == 72);
 
 template <class T>
 void Append(std::vector<uint8_t> &out, const T &value) {
@@ -50,6 +59,9 @@ struct MapBuilder {
     std::vector<int32_t> leafFaces;
     std::vector<RawVertex> vertices;
     std::vector<RawFace> faces;
+    std::vector<RawTexture> textures = {{"textures/base/floor", 1, 2}};
+    std::vector<int32_t> meshVertices;
+    std::vector<uint8_t> lightmaps;  // 128 x 128 x 3 bytes each
     bool hasVisibility = false;
     int32_t clusterCount = 0, bytesPerCluster = 0;
     std::vector<uint8_t> rows;
@@ -72,6 +84,14 @@ struct MapBuilder {
         f.vertexCount() = vertexCount;
         for (int32_t i = 0; i < vertexCount; ++i) vertices.push_back(RawVertex{});
         for (int k = 5; k < 26; ++k) f.fields[k] = static_cast<int32_t>(faces.size() * 100 + k);  // recognisable
+        // What a drawing host follows stays valid: a fan over polygons and
+        // meshes, a 3 x 3 patch over nine vertices, no lightmap.
+        f.lightmap() = -1;
+        f.firstMeshVertex() = static_cast<int32_t>(meshVertices.size());
+        f.meshVertexCount() = 0;
+        if (type == 1 || type == 3)
+            for (int32_t k = 1; k + 1 < vertexCount; ++k, f.meshVertexCount() += 3) meshVertices.insert(meshVertices.end(), {0, k, k + 1});
+        if (type == 2) f.patchSize()[0] = f.patchSize()[1] = 3;
         faces.push_back(f);
         return static_cast<int32_t>(faces.size()) - 1;
     }
@@ -89,6 +109,9 @@ struct MapBuilder {
     std::vector<uint8_t> Build() const {
         std::vector<std::vector<uint8_t>> lumps(17);
         lumps[0].assign(entities.begin(), entities.end());
+        for (const auto &t : textures) Append(lumps[1], t);
+        for (int32_t m : meshVertices) Append(lumps[11], m);
+        lumps[14] = lightmaps;
         for (const auto &p : planes) Append(lumps[2], p);
         for (const auto &n : nodes) Append(lumps[3], n);
         for (const auto &l : leaves) Append(lumps[4], l);
