@@ -1,7 +1,8 @@
 #include "geometry/ellipsoid_collision.h"
 
-#include <algorithm>
 #include <cmath>
+
+#include "geometry/far_triangles.h"
 
 namespace vesk {
 
@@ -132,72 +133,24 @@ void CheckForCollision3(CollisionBody &body, std::span<const Poly> polys) {
     }
 }
 
-namespace {
-
 // Why a triangle far from the swept body can be skipped. A triangle changes
 // the body only through its polygonPoint Q: touching needs |Q - pos| <= 1; a
 // record needs tHit in (0, vlen], and tHit is either the ray parameter t of
 // the plane contact X = pos - N + dir t (dir = N or nv, |N| = |nv| = 1), so
 // |X - pos| <= 1 + vlen, or the backward ray distance from an outline point Q
 // to the unit sphere, which needs |Q - pos|^2 <= 1 + (vlen + 1)^2. So Q lies
-// within reach = vlen + 2 of pos (rounding covered by the slack below). An
-// outline point lies on the corners' box. The plane contact X counts only
-// when the angle sum of X - a, X - b, X - c is within 0.005 of 2 pi: these
-// three directions span a spherical triangle whose sides are the angles, and
-// if they all lie in a cap of angular radius pi/2 - phi, its perimeter is at
-// most that of the cap, 2 pi cos phi. With every corner beyond pos + reach on
-// one axis by a gap G, each direction leans away by sin phi >= G / (reach +
-// |pos - corner|), and sin phi >= 0.05 leaves the sum short of 2 pi by more
-// than 0.0078. The skip asks for 0.06 of a bound on those lengths plus a
-// slack far above the rounding of float corners, points and the radii
-// division; NaN and huge values never pass it.
-inline float Component(const Vector3 &v, int k) { return k == 0 ? v.x : k == 1 ? v.y : v.z; }
-
-class FarTriangles {
-public:
-    explicit FarTriangles(const CollisionBody &body, double vlen) {
-        const Vector3 &r = body.radii, &p = body.position;
-        on_ = std::isfinite(vlen) && vlen < 1e15 && std::isfinite(r.x) && std::isfinite(r.y) &&
-              std::isfinite(r.z) && r.x != 0.0f && r.y != 0.0f && r.z != 0.0f && std::fabs(p.x) < 1e15f &&
-              std::fabs(p.y) < 1e15f && std::fabs(p.z) < 1e15f;
-        if (!on_) return;
-        inv_[0] = 1.0 / r.x, inv_[1] = 1.0 / r.y, inv_[2] = 1.0 / r.z;
-        pos_[0] = p.x, pos_[1] = p.y, pos_[2] = p.z;
-        reach_ = (vlen + 2.0) * (1.0 + 1e-6);
-        slackBase_ = 1e-5 * (1.0 + reach_ + std::max({std::fabs(pos_[0]), std::fabs(pos_[1]), std::fabs(pos_[2])}));
-    }
-
-    bool Skip(const Poly &poly) const {
-        if (!on_) return false;
-        double lo[3], hi[3], extent = 0.0, top = 0.0;
-        for (int k = 0; k < 3; ++k) {
-            const double u0 = Component(poly.corner[0].position, k) * inv_[k];
-            const double u1 = Component(poly.corner[1].position, k) * inv_[k];
-            const double u2 = Component(poly.corner[2].position, k) * inv_[k];
-            lo[k] = std::min({u0, u1, u2});
-            hi[k] = std::max({u0, u1, u2});
-            // Bounds the distance from pos to any corner (an L1 norm over the box).
-            extent += std::max(std::fabs(hi[k] - pos_[k]), std::fabs(lo[k] - pos_[k]));
-            top = std::max({top, std::fabs(lo[k]), std::fabs(hi[k])});
-        }
-        // Not below 1e30: NaN and values near the float range take the full test.
-        if (!(top < 1e30)) return false;
-        const double need = 0.06 * (reach_ + extent) + slackBase_ + 1e-5 * top;
-        for (int k = 0; k < 3; ++k)
-            if (lo[k] - pos_[k] - reach_ > need || pos_[k] - reach_ - hi[k] > need) return true;
-        return false;
-    }
-
-private:
-    bool on_ = false;
-    double inv_[3] = {}, pos_[3] = {}, reach_ = 0.0, slackBase_ = 0.0;
-};
-
-}  // namespace
+// within reach = vlen + 2 of pos, on the outline or, for X, where the angle
+// sum passes: FarTriangles (far_triangles.h) proves neither for far ones.
 
 void CheckCollision(CollisionBody &body, std::span<const Poly> polys) {
     const Sweep s(body);
-    const FarTriangles far(body, s.vlen);
+    const Vector3 &r = body.radii;
+    const bool radiiUsable = std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.z) && r.x != 0.0f &&
+                             r.y != 0.0f && r.z != 0.0f;
+    // The unit-space corners are float(p / r): p * (1 / r) in double is within
+    // the slack of them.
+    const FarTriangles far(body.position, {1.0 / r.x, 1.0 / r.y, 1.0 / r.z}, (s.vlen + 2.0) * (1.0 + 1e-6),
+                           radiiUsable && std::isfinite(s.vlen) && s.vlen < 1e15);
     for (const Poly &poly : polys) {
         if (far.Skip(poly)) continue;
         const Vector3 a = DivideByRadii(poly.corner[0].position, s.radii);

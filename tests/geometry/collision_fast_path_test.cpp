@@ -115,6 +115,25 @@ TEST(CollisionFastPaths, CheckCollisionWritesThePlainBytes) {
     EXPECT_GT(touches, 1000);
 }
 
+TEST(CollisionFastPaths, CheckForCollision1WritesThePlainBytes) {
+    SceneMaker maker(1221);
+    int pushed = 0;
+    for (int trial = 0; trial < 40000; ++trial) {
+        Scene s = maker.Make();
+        // This test works in world space: the unit-space centre times the radii.
+        const Vector3 &r = s.body.radii, &p = s.body.position;
+        s.body.position = {p.x * r.x, p.y * r.y, p.z * r.z};
+        CollisionBody fast = s.body, plain = s.body;
+        Vector3 outFast{1, 2, 3}, outPlain{1, 2, 3};
+        CheckForCollision1(outFast, fast, s.polys);
+        reference::CheckForCollision1(outPlain, plain, s.polys);
+        ASSERT_TRUE(test::SameBytes(fast, plain)) << "trial " << trial;
+        ASSERT_TRUE(test::SameBytes(outFast, outPlain)) << "trial " << trial;
+        pushed += !test::SameBytes(plain.position, s.body.position);
+    }
+    EXPECT_GT(pushed, 2000);
+}
+
 TEST(CollisionFastPaths, BodiesThroughARealModel) {
     const std::vector<Poly> model = test::LoadModelPolys(test::DataPath("assimp/OBJ/WusonOBJ.obj"));
     ASSERT_GT(model.size(), 1000u);
@@ -125,7 +144,7 @@ TEST(CollisionFastPaths, BodiesThroughARealModel) {
             hi = {std::fmax(hi.x, c.position.x), std::fmax(hi.y, c.position.y), std::fmax(hi.z, c.position.z)};
         }
     SceneMaker maker(7);
-    int hits = 0;
+    int hits = 0, pushes = 0;
     for (int trial = 0; trial < 300; ++trial) {
         CollisionBody body = test::MakeBody({}, {});
         const float radius = maker.LogUniform(0.02f, 0.5f);
@@ -140,8 +159,17 @@ TEST(CollisionFastPaths, BodiesThroughARealModel) {
         reference::CheckCollision(plain, model);
         ASSERT_TRUE(test::SameBytes(fast, plain)) << "trial " << trial;
         hits += plain.collided;
+        // The sphere push-out from the same spot, in world space.
+        body.position = at;
+        fast = body, plain = body;
+        Vector3 outFast, outPlain;
+        CheckForCollision1(outFast, fast, model);
+        reference::CheckForCollision1(outPlain, plain, model);
+        ASSERT_TRUE(test::SameBytes(fast, plain) && test::SameBytes(outFast, outPlain)) << "trial " << trial;
+        pushes += plain.collided;
     }
     EXPECT_GT(hits, 50);
+    EXPECT_GT(pushes, 30);
 }
 
 }  // namespace

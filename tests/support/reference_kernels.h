@@ -14,6 +14,7 @@
 #include "characters/md3_player.h"
 #include "geometry/ellipsoid_collision.h"
 #include "geometry/primitives.h"
+#include "geometry/sphere_collision.h"
 #include "level/lightmaps.h"
 #include "geometry/vector_ops.h"
 #include "math/matrix.h"
@@ -68,6 +69,24 @@ inline void CheckCollision(CollisionBody &body, std::span<const Poly> polys) {
         if (IsZero(e1) || IsZero(e2)) continue;
         const Vector3 cross = Cross(e1, e2);
         SweepTriangle(body, pos, nv, vlen, a, b, c, DivideBy(cross, ExactMagnitude(cross)));
+    }
+}
+
+inline void CheckForCollision1(Vector3 &out, CollisionBody &body, std::span<const Poly> polys) {
+    const float r = MeanRadius(body.radii, false);
+    Vector3 position = body.position;
+    out = position;
+    for (const Poly &poly : polys) {
+        const Vector3 tri[3] = {poly.corner[0].position, poly.corner[1].position, poly.corner[2].position};
+        const Vector3 n = TriangleNormal(tri[0], tri[1], tri[2]);
+        float dist = 0.0f;
+        if (ClassifySphere(position, n, tri[0], r, dist) != kSphereIntersects) continue;
+        if (!InsidePolygon(SubScaled(position, n, dist), tri) && !EdgeSphereCollision(position, tri, ToF(double{r} * 0.5)))
+            continue;
+        position = Add(position, GetCollisionOffset(n, r, dist));
+        out = position;
+        body.position = position;
+        body.collided = 1;
     }
 }
 
