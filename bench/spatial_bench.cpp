@@ -149,6 +149,24 @@ void BM_Spatial_RenderPolyMode1_100k(benchmark::State &state) {
     state.counters["visible_fraction"] = s.fraction[v];
     state.counters["reported"] = static_cast<double>(g_reported);
 }
+// The list test beside its plain form (every box through BoxInFrustum), in
+// one run, on the same scene and views.
+template <bool kFast>
+void BM_PerFrameRenderPoly100k(benchmark::State &state) {
+    auto &s = Scene();
+    const int v = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        g_reported = 0;
+        if (kFast) vesk::RenderPolys(s.polys, &s.frustum[v], 1, &g_count);
+        else vesk::reference::RenderPolys(s.polys, &s.frustum[v], 1, &g_count);
+    }
+    state.counters["reported"] = static_cast<double>(g_reported);
+    state.counters["per_triangle"] = benchmark::Counter(static_cast<double>(s.polys.size()),
+                                                        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK_TEMPLATE(BM_PerFrameRenderPoly100k, false)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_PerFrameRenderPoly100k, true)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // Peer: the walk without shortcuts (every node box and every triangle box
 // through BoxInFrustum, boxes recomputed per frame) over the same tree.
 void PlainWalk(const vesk::OctreeNode &n, const Frustum &f, int32_t &leaves) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "level/lightmaps.h"
+#include "level/octree.h"
 #include "spatial_test_util.h"
 #include "support/reference_kernels.h"
 
@@ -82,6 +83,47 @@ TEST(LevelFastPaths, LightmapsWriteThePlainBytes) {
     for (int i = 0; i < 6; ++i)
         lights.push_back({{static_cast<float>(i * 12 - 30), 20.0f, static_cast<float>(30 - i * 10)}, 40, 25.0f + 10.0f * static_cast<float>(i), 200, 100, 50});
     ExpectSameLightmaps(spider, lights, -1);
+}
+
+std::vector<const Poly *> Reported(void (*render)(std::span<const Poly>, const Frustum *, int32_t,
+                                                  const VeskHostCallback *),
+                                   const std::vector<Poly> &polys, const Frustum &f, int32_t mode) {
+    PolyRecorder recorder;
+    render(polys, &f, mode, &PolyRecorder::cell);
+    return PolyRecorder::Seen();
+}
+
+TEST(LevelFastPaths, RenderPolysReportsThePlainTriangles) {
+    Rng r{std::mt19937(77)};
+    size_t reported = 0, tested = 0;
+    for (int trial = 0; trial < 500; ++trial) {
+        Frustum f = ViewFrustum(r.Point(20, false), r.Uniform(-3, 3), r.Uniform(-1.5f, 1.5f), r.Uniform(0.2f, 2.5f),
+                                r.Uniform(0.5f, 2), r.Uniform(0.01f, 2), r.Uniform(3, 80));
+        if (r.Chance(0.1)) {  // NaN, infinite or zero terms
+            Plane &p = f.plane[r.Pick(6)];
+            float *terms[4] = {&p.a, &p.b, &p.c, &p.d};
+            *terms[r.Pick(4)] = r.Odd(0.0f, 1.0);
+        }
+        std::vector<Poly> polys = RandomTriangles(static_cast<uint32_t>(trial), 200, 40, r.Chance(0.5) ? 0.5f : 20);
+        for (Poly &p : polys)
+            for (PolyVertex &c : p.corner) {
+                c.position.x = r.Odd(c.position.x, 0.005);
+                if (r.Chance(0.02)) c.position.y = 0.0f, c.position.z = -0.0f;  // signed zeros in the box
+            }
+        const int32_t mode = r.Pick(4) - 1;
+        const auto fast = Reported(&RenderPolys, polys, f, mode);
+        ASSERT_EQ(fast, Reported(&reference::RenderPolys, polys, f, mode)) << "trial " << trial;
+        reported += fast.size(), tested += polys.size();
+    }
+    EXPECT_GT(reported, tested / 20);
+    EXPECT_LT(reported, tested / 2);
+    // A real model from inside and from outside.
+    const std::vector<Poly> wuson = ModelPolys("assimp/OBJ/WusonOBJ.obj");
+    for (int v = 0; v < 8; ++v) {
+        const Frustum f = ViewFrustum({r.Uniform(-3, 3), r.Uniform(-3, 3), r.Uniform(-3, 3)}, r.Uniform(-3, 3),
+                                      r.Uniform(-1, 1), 1.0f, 1.33f, 0.1f, r.Uniform(1, 10));
+        ASSERT_EQ(Reported(&RenderPolys, wuson, f, 1), Reported(&reference::RenderPolys, wuson, f, 1)) << v;
+    }
 }
 
 }  // namespace

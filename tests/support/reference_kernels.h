@@ -15,7 +15,9 @@
 #include "geometry/ellipsoid_collision.h"
 #include "geometry/primitives.h"
 #include "geometry/sphere_collision.h"
+#include "frame/host_callback.h"
 #include "level/lightmaps.h"
+#include "level/octree.h"
 #include "geometry/vector_ops.h"
 #include "math/matrix.h"
 
@@ -143,6 +145,14 @@ inline void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &p
     }
     if (out.counts && part >= 0 && part < 4) out.counts[part] = n;
     ++player.partIndex;
+}
+
+// Every triangle's box through BoxInFrustum.
+inline void RenderPolys(std::span<const Poly> polys, const Frustum *frustum, int32_t mode,
+                        const VeskHostCallback *callback) {
+    if (mode < 0) return;
+    for (const Poly &p : polys)
+        if (mode == 0 || (frustum && TriangleVisible(*frustum, p))) CallHost(callback, reinterpret_cast<intptr_t>(&p));
 }
 
 // Lightmaps: each lumel under every light in turn.
