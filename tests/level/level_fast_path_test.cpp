@@ -38,6 +38,7 @@ struct Rng {
 
 void ExpectSameLightmaps(const std::vector<Poly> &polys, const std::vector<LightmapLight> &lights, int trial) {
     for (bool writeCoords : {true, false}) {
+        UseWideLightmapLanes(writeCoords);  // both lane widths, where AVX exists
         std::vector<Poly> fast = polys, plain = polys;
         std::vector<uint8_t> a(polys.size() * kLightmapBytes, 0xCD), b = a;
         CreateLightmaps(std::span<Poly>(fast), lights, a.data(), writeCoords);
@@ -45,6 +46,7 @@ void ExpectSameLightmaps(const std::vector<Poly> &polys, const std::vector<Light
         ASSERT_EQ(a, b) << "trial " << trial;
         ASSERT_EQ(std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(Poly)), 0) << "trial " << trial;
     }
+    UseWideLightmapLanes(true);
 }
 
 TEST(LevelFastPaths, LightmapsWriteThePlainBytes) {
