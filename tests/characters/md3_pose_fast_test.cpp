@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <limits>
 #include <random>
 #include <string>
@@ -154,6 +157,39 @@ TEST(Md3PoseFastPath, RealModelsAtEveryThirdFrame) {
             }
         }
     EXPECT_EQ(models, 8);
+}
+
+TEST(Md3PoseFastPath, WholeRunningPlayersWithWeapons) {
+    const std::string root = test::DataPath("openarena/models");
+    const std::string weapons = test::TempDir("md3_fast_weapons");
+    std::filesystem::copy_file(root + "/weapons2/machinegun/machinegun.md3", weapons + "/machinegun.md3",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(weapons + "/machinegun.shader") << "mgun.tga\nflare.tga\n";
+    test::FakeClock clock;
+    test::MessageCapture quiet;
+    auto fast = std::make_unique<Md3Player>(), plain = std::make_unique<Md3Player>();
+    for (Md3Player *p : {fast.get(), plain.get()}) {
+        ASSERT_TRUE(LoadPlayer(*p, (root + "/players/sarge").c_str(), ""));
+        ASSERT_TRUE(LoadWeapon(*p, weapons.c_str(), "machinegun"));
+        SelectAnimations(*p, 15, 7);  // running and attacking
+    }
+    Written a, b;
+    for (Written *w : {&a, &b})
+        for (auto &part : w->parts) part.assign(4096, CharacterVertex{});
+    auto output = [](Written &w) {
+        CharacterOutput out;
+        for (int p = 0; p < 4; ++p) out.parts[p] = w.parts[p].data();
+        out.counts = w.counts;
+        out.box = w.box;
+        return out;
+    };
+    for (int step = 0; step < 60; ++step) {
+        clock.Advance(23);
+        const int32_t ra = PosePlayer(*fast, output(a)), rb = reference::PosePlayer(*plain, output(b));
+        ASSERT_EQ(ra, rb);
+        ExpectSame(a, b, step);
+        ASSERT_GT(a.counts[3], 0);  // the weapon is drawn too
+    }
 }
 
 }  // namespace

@@ -147,6 +147,38 @@ inline void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &p
     ++player.partIndex;
 }
 
+// The whole export's walk over the parts, each emitted corner by corner.
+inline void DrawLink(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out,
+                     int depth) {
+    reference::EmitModel(player, model, placement, out);
+    player.transform = placement;
+    const int32_t frames = depth >= 8 ? 0 : model.TagFrameCount();
+    if (frames == 0) return;
+    auto clamp = [&](int32_t f) { return f < 0 ? size_t{0} : static_cast<size_t>(f >= frames ? frames - 1 : f); };
+    const size_t tagCount = static_cast<size_t>(model.tagCount);
+    for (size_t i = 0; i < std::min(tagCount, model.links.size()); ++i) {
+        if (!model.links[i]) continue;
+        Matrix4 tag, child;
+        TagMatrix(model.tags[clamp(model.currentFrame) * tagCount + i], model.tags[clamp(model.nextFrame) * tagCount + i],
+                  model.blend, tag);
+        MatrixMultiply(child, tag, placement);
+        reference::DrawLink(player, *model.links[i], child, out, depth + 1);
+    }
+}
+
+inline int32_t PosePlayer(Md3Player &player, const CharacterOutput &out) {
+    player.partIndex = 0;
+    AdvanceModel(player, player.lower);
+    AdvanceModel(player, player.upper);
+    Matrix4 identity{};
+    identity.m[0] = identity.m[5] = identity.m[10] = identity.m[15] = 1.0f;
+    player.transform = identity;
+    if (out.box)
+        for (int i = 0; i < 3; ++i) out.box[i] = 9999999.0f, out.box[i + 3] = -9999999.0f;
+    reference::DrawLink(player, player.lower, identity, out, 0);
+    return static_cast<int32_t>(player.lower.lastStepTick);
+}
+
 // Every triangle's box through BoxInFrustum.
 inline void RenderPolys(std::span<const Poly> polys, const Frustum *frustum, int32_t mode,
                         const VeskHostCallback *callback) {
