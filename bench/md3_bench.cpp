@@ -61,7 +61,8 @@ void BM_PerFrameMd3Emit(benchmark::State &state) {
     const char *files[4] = {"players/sarge/lower", "players/sarge/upper", "players/sarge/head",
                             "weapons2/machinegun/machinegun"};
     for (int i = 0; i < 4; ++i)
-        if (!vesk::LoadMd3(models[static_cast<size_t>(i)], Data((std::string("openarena/models/") + files[i] + ".md3").c_str()).c_str())) {
+        if (!vesk::LoadMd3(models[static_cast<size_t>(i)],
+                           Data((std::string("openarena/models/") + files[i] + ".md3").c_str()).c_str())) {
             state.SkipWithError("an MD3 file was not read");
             return;
         }

@@ -161,8 +161,9 @@ void BM_PerFrameRenderPoly100k(benchmark::State &state) {
         else vesk::reference::RenderPolys(s.polys, &s.frustum[v], 1, &g_count);
     }
     state.counters["reported"] = static_cast<double>(g_reported);
-    state.counters["per_triangle"] = benchmark::Counter(static_cast<double>(s.polys.size()),
-                                                        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_triangle"] =
+        benchmark::Counter(static_cast<double>(s.polys.size()),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK_TEMPLATE(BM_PerFrameRenderPoly100k, false)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_PerFrameRenderPoly100k, true)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
@@ -249,7 +250,8 @@ void BM_PerFrameLightmaps(benchmark::State &state) {
     std::vector<LightmapLight> lights;
     const float radius = state.range(0) ? 40.0f : 500.0f;
     for (int i = 0; i < 8; ++i)
-        lights.push_back({{static_cast<float>(i * 10 - 40), 30.0f, static_cast<float>(40 - i * 9)}, 30, radius, 200, 100, 50});
+        lights.push_back(
+            {{static_cast<float>(i * 10 - 40), 30.0f, static_cast<float>(40 - i * 9)}, 30, radius, 200, 100, 50});
     std::vector<uint8_t> out(polys.size() * vesk::kLightmapBytes);
     for (auto _ : state) {
         if (kFast) vesk::CreateLightmaps(std::span<Poly>(polys), lights, out.data(), false);

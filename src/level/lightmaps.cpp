@@ -151,7 +151,8 @@ void AddLight(Lumels &lm, const Vector3 &n, const LightmapLight &light) {
             const __m128d dx = _mm_cvtps_pd(h ? _mm_movehl_ps(dx4, dx4) : dx4);
             const __m128d dy = _mm_cvtps_pd(h ? _mm_movehl_ps(dy4, dy4) : dy4);
             const __m128d dz = _mm_cvtps_pd(h ? _mm_movehl_ps(dz4, dz4) : dz4);
-            __m128d dist = _mm_sqrt_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz)));
+            __m128d dist =
+                _mm_sqrt_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz)));
             const __m128d atLight = _mm_cmpeq_pd(dist, zero);
             dist = _mm_or_pd(_mm_andnot_pd(atLight, dist), _mm_and_pd(atLight, one));
             const __m128d near = _mm_cmplt_pd(dist, radius);

@@ -1,13 +1,13 @@
 // The pose export's packed vertex path against the plain corner-by-corner
-// form, byte for byte: seeded meshes and placements, and the real players.
+// form, byte for byte: seeded meshes and placements, and a real running player.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,7 +33,7 @@ struct Written {
 // Emits one model with the given function into arrays full of filler bytes.
 template <class Fn>
 Written Emit(Fn emit, const Md3Model &model, const Matrix4 &placement, int32_t partIndex, const float (&box)[6],
-            bool withBox, size_t records) {
+             bool withBox, size_t records) {
     Written w;
     Md3Player player;
     player.partIndex = partIndex;
@@ -92,7 +92,8 @@ TEST(Md3PoseFastPath, SeededMeshesAndPlacements) {
             const int faces = pick(60);
             for (int f = 0; f < faces; ++f) {
                 StaticFace face;
-                for (int32_t &vi : face.vertexIndex) vi = chance(0.02) ? (chance(0.5) ? -1 : mesh.vertexCount) : pick(mesh.vertexCount);
+                for (int32_t &vi : face.vertexIndex)
+                    vi = chance(0.02) ? (chance(0.5) ? -1 : mesh.vertexCount) : pick(mesh.vertexCount);
                 mesh.faces.push_back(face);
             }
             model.meshes.push_back(std::move(mesh));
@@ -124,39 +125,6 @@ TEST(Md3PoseFastPath, SeededMeshesAndPlacements) {
         const Written plain = Emit(&reference::EmitModel, model, placement, partIndex, box, withBox, records);
         ExpectSame(fast, plain, trial);
     }
-}
-
-TEST(Md3PoseFastPath, RealModelsAtEveryThirdFrame) {
-    const std::string root = test::DataPath("openarena/models");
-    Md3Model placer;  // the legs of sarge: their tags place everything below
-    ASSERT_TRUE(LoadMd3(placer, (root + "/players/sarge/lower.md3").c_str()));
-    ASSERT_GT(placer.tags.size(), 2u);
-    int models = 0;
-    std::mt19937 rng(11);
-    for (const char *file : {"players/sarge/lower", "players/sarge/upper", "players/sarge/head", "players/sorceress/lower",
-                             "players/sorceress/upper", "players/sorceress/head", "weapons2/machinegun/machinegun",
-                             "weapons2/railgun/railgun"}) {
-            Md3Model model;
-            ASSERT_TRUE(LoadMd3(model, (root + "/" + file + ".md3").c_str())) << file;
-            ++models;
-            const int32_t frames = model.meshes.at(0).FrameCount();
-            for (int32_t f = 0; f < frames; f += 3) {
-                model.currentFrame = f;
-                model.nextFrame = (f + 1) % frames;
-                model.blend = std::uniform_real_distribution<float>(0, 1)(rng);
-                Matrix4 placement, tag;
-                const size_t at = static_cast<size_t>(f) % placer.tags.size();
-                TagMatrix(placer.tags[at], placer.tags[(at + 1) % placer.tags.size()], model.blend, placement);
-                TagMatrix(placer.tags.back(), placer.tags[0], 1.0f - model.blend, tag);
-                MatrixMultiply(placement, tag, placement);
-                const float box[6] = {9999999.0f, 9999999.0f, 9999999.0f, -9999999.0f, -9999999.0f, -9999999.0f};
-                const size_t records = Corners(model);
-                ASSERT_GT(records, 30u);
-                ExpectSame(Emit(&EmitModel, model, placement, 1, box, true, records),
-                           Emit(&reference::EmitModel, model, placement, 1, box, true, records), f);
-            }
-        }
-    EXPECT_EQ(models, 8);
 }
 
 TEST(Md3PoseFastPath, WholeRunningPlayersWithWeapons) {

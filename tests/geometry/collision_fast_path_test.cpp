@@ -48,8 +48,9 @@ public:
         std::memset(&s.body, 0, sizeof s.body);
         const float scale = Chance(0.2) ? LogUniform(1.0f, 1e6f) : 1.0f;
         s.body.position = {Odd(Uniform(-2, 2) * scale), Odd(Uniform(-2, 2) * scale), Odd(Uniform(-2, 2) * scale)};
-        s.body.radii = Chance(0.5) ? Vector3{1, 1, 1}
-                                   : Vector3{Odd(LogUniform(0.2f, 5)), Odd(LogUniform(0.2f, 5)), Odd(LogUniform(0.2f, 5))};
+        s.body.radii = Chance(0.5)
+                           ? Vector3{1, 1, 1}
+                           : Vector3{Odd(LogUniform(0.2f, 5)), Odd(LogUniform(0.2f, 5)), Odd(LogUniform(0.2f, 5))};
         if (Chance(0.02)) s.body.radii.y = -s.body.radii.y;
         const Vector3 dir = Direction();
         const float speed = Chance(0.05) ? 0.0f : LogUniform(1e-3f, 30.0f);
@@ -72,9 +73,13 @@ private:
         Vector3 c[3];
         for (Vector3 &v : c) v = Along(mid, Direction(), size);
         switch (Index(9)) {
-            case 0: c[2] = c[1]; break;                                            // zero edge
-            case 1: c[2] = Along(c[0], {c[1].x - c[0].x, c[1].y - c[0].y, c[1].z - c[0].z}, 0.5f); break;  // collinear
-            case 2: {  // a plane grazing the unit sphere, below it on y
+            case 0:
+                c[2] = c[1];
+                break;  // zero edge
+            case 1:
+                c[2] = Along(c[0], {c[1].x - c[0].x, c[1].y - c[0].y, c[1].z - c[0].z}, 0.5f);
+                break;  // collinear
+            case 2: {   // a plane grazing the unit sphere, below it on y
                 const float y = centre.y - r.y;
                 c[0] = {centre.x - size, y, centre.z - size};
                 c[1] = {centre.x + size, y, centre.z - size * 0.5f};
@@ -90,7 +95,8 @@ private:
                 c[2] = {x + (x > centre.x ? big : -big), y, centre.z};
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         for (Vector3 &v : c) v = {Odd(v.x), Odd(v.y), Odd(v.z)};
         return test::MakePoly(c[0], c[1], c[2]);

@@ -57,8 +57,8 @@ TEST(LevelFastPaths, LightmapsWriteThePlainBytes) {
         std::vector<Poly> polys;
         for (int i = 0, n = 1 + r.Pick(4); i < n; ++i) {
             Vector3 c[3] = {r.Point(16, grid), r.Point(16, grid), r.Point(16, grid)};
-            if (r.Chance(0.1)) c[2] = c[1];                                              // zero area
-            if (r.Chance(0.1)) c[1].z = c[0].z, c[2].z = c[0].z;                          // flat on an axis plane
+            if (r.Chance(0.1)) c[2] = c[1];                       // zero area
+            if (r.Chance(0.1)) c[1].z = c[0].z, c[2].z = c[0].z;  // flat on an axis plane
             if (r.Chance(0.05)) c[2] = {2 * c[1].x - c[0].x, 2 * c[1].y - c[0].y, 2 * c[1].z - c[0].z};  // collinear
             polys.push_back(Tri(c[0], c[1], c[2]));
         }
@@ -83,7 +83,12 @@ TEST(LevelFastPaths, LightmapsWriteThePlainBytes) {
     spider.resize(300);
     std::vector<LightmapLight> lights;
     for (int i = 0; i < 6; ++i)
-        lights.push_back({{static_cast<float>(i * 12 - 30), 20.0f, static_cast<float>(30 - i * 10)}, 40, 25.0f + 10.0f * static_cast<float>(i), 200, 100, 50});
+        lights.push_back({{static_cast<float>(i * 12 - 30), 20.0f, static_cast<float>(30 - i * 10)},
+                          40,
+                          25.0f + 10.0f * static_cast<float>(i),
+                          200,
+                          100,
+                          50});
     ExpectSameLightmaps(spider, lights, -1);
 }
 

@@ -12,13 +12,13 @@
 #include <span>
 
 #include "characters/md3_player.h"
+#include "frame/host_callback.h"
 #include "geometry/ellipsoid_collision.h"
 #include "geometry/primitives.h"
 #include "geometry/sphere_collision.h"
-#include "frame/host_callback.h"
+#include "geometry/vector_ops.h"
 #include "level/lightmaps.h"
 #include "level/octree.h"
-#include "geometry/vector_ops.h"
 #include "math/matrix.h"
 
 namespace vesk::reference {
@@ -83,7 +83,8 @@ inline void CheckForCollision1(Vector3 &out, CollisionBody &body, std::span<cons
         const Vector3 n = TriangleNormal(tri[0], tri[1], tri[2]);
         float dist = 0.0f;
         if (ClassifySphere(position, n, tri[0], r, dist) != kSphereIntersects) continue;
-        if (!InsidePolygon(SubScaled(position, n, dist), tri) && !EdgeSphereCollision(position, tri, ToF(double{r} * 0.5)))
+        if (!InsidePolygon(SubScaled(position, n, dist), tri) &&
+            !EdgeSphereCollision(position, tri, ToF(double{r} * 0.5)))
             continue;
         position = Add(position, GetCollisionOffset(n, r, dist));
         out = position;
@@ -93,8 +94,7 @@ inline void CheckForCollision1(Vector3 &out, CollisionBody &body, std::span<cons
 }
 
 // One model's records, counts and box, corner by corner.
-inline void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placement,
-                      const CharacterOutput &out) {
+inline void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out) {
     if (model.meshes.empty()) return;
     auto clamp = [](int32_t frame, int32_t frames) {
         return frame < 0 ? size_t{0} : static_cast<size_t>(frame >= frames ? frames - 1 : frame);
@@ -159,8 +159,8 @@ inline void DrawLink(Md3Player &player, const Md3Model &model, const Matrix4 &pl
     for (size_t i = 0; i < std::min(tagCount, model.links.size()); ++i) {
         if (!model.links[i]) continue;
         Matrix4 tag, child;
-        TagMatrix(model.tags[clamp(model.currentFrame) * tagCount + i], model.tags[clamp(model.nextFrame) * tagCount + i],
-                  model.blend, tag);
+        TagMatrix(model.tags[clamp(model.currentFrame) * tagCount + i],
+                  model.tags[clamp(model.nextFrame) * tagCount + i], model.blend, tag);
         MatrixMultiply(child, tag, placement);
         reference::DrawLink(player, *model.links[i], child, out, depth + 1);
     }
@@ -216,9 +216,12 @@ inline Projection Project(const Poly &t, const Vector3 &n) {
 // A point of the rectangle completed onto the triangle's plane.
 inline Vector3 OnPlane(Axis axis, const Vector3 &n, double d, float u, float v) {
     switch (axis) {
-        case Axis::YZ: return {ToF(-(n.y * double{u} + n.z * double{v} + d) / n.x), u, v};
-        case Axis::XZ: return {u, ToF(-(n.x * double{u} + n.z * double{v} + d) / n.y), v};
-        default: return {u, v, ToF(-(n.x * double{u} + n.y * double{v} + d) / n.z)};
+        case Axis::YZ:
+            return {ToF(-(n.y * double{u} + n.z * double{v} + d) / n.x), u, v};
+        case Axis::XZ:
+            return {u, ToF(-(n.x * double{u} + n.z * double{v} + d) / n.y), v};
+        default:
+            return {u, v, ToF(-(n.x * double{u} + n.y * double{v} + d) / n.z)};
     }
 }
 
