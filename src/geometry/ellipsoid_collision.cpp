@@ -31,6 +31,16 @@ bool PointInTriangleExact(const Vector3 &p, const Vector3 &a, const Vector3 &b, 
     const Vector3 u1 = ExactNormalize(Sub(p, a));
     const Vector3 u2 = ExactNormalize(Sub(p, b));
     const Vector3 u3 = ExactNormalize(Sub(p, c));
+    // Three unit vectors within a cap of angular radius pi/2 - phi span a
+    // spherical triangle whose perimeter, the angle sum, is at most the cap's,
+    // 2 pi cos phi. All three at more than 0.06 of |s| along s = u1 + u2 + u3
+    // gives sin phi > 0.06 and a sum short of 2 pi by over 0.011, far beyond
+    // the 0.005 tolerance and the rounding of these doubles: a point well
+    // outside the triangle needs no arccosine. NaN falls through.
+    const double sx = double{u1.x} + u2.x + u3.x, sy = double{u1.y} + u2.y + u3.y, sz = double{u1.z} + u2.z + u3.z;
+    const double floor = 0.06 * std::sqrt(sx * sx + sy * sy + sz * sz);
+    auto along = [&](const Vector3 &u) { return sx * u.x + sy * u.y + sz * u.z; };
+    if (along(u1) > floor && along(u2) > floor && along(u3) > floor) return false;
     const double sum = std::acos(Dot(u1, u2)) + std::acos(Dot(u2, u3)) + std::acos(Dot(u3, u1));
     return std::fabs(sum - 6.283185307179586) <= 0.005;
 }

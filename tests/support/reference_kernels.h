@@ -27,6 +27,13 @@ inline Vector3 DivideByRadii(const Vector3 &p, const Vector3 &radii) {
     return {ToF(double{p.x} / radii.x), ToF(double{p.y} / radii.y), ToF(double{p.z} / radii.z)};
 }
 
+inline bool PointInTriangleExact(const Vector3 &p, const Vector3 &a, const Vector3 &b, const Vector3 &c) {
+    auto unit = [](const Vector3 &v) { return DivideBy(v, ExactMagnitude(v)); };
+    const Vector3 u1 = unit(Sub(p, a)), u2 = unit(Sub(p, b)), u3 = unit(Sub(p, c));
+    const double sum = std::acos(Dot(u1, u2)) + std::acos(Dot(u2, u3)) + std::acos(Dot(u3, u1));
+    return std::fabs(sum - 6.283185307179586) <= 0.005;
+}
+
 inline void SweepTriangle(CollisionBody &body, const Vector3 &pos, const Vector3 &nv, double vlen, const Vector3 &a,
                           const Vector3 &b, const Vector3 &c, const Vector3 &n) {
     if (Dot(n, nv) > 1.0) return;
@@ -42,7 +49,7 @@ inline void SweepTriangle(CollisionBody &body, const Vector3 &pos, const Vector3
         x = AddScaled(p, nv, tHit);
     }
     Vector3 polygonPoint;
-    if (PointInTriangleExact(x, a, b, c)) {
+    if (reference::PointInTriangleExact(x, a, b, c)) {
         polygonPoint = x;
     } else {
         polygonPoint = ClosestPointOnTriangleEdges(a, b, c, x);
