@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 
 #include "geometry/primitives.h"
 #include "geometry/vector_ops.h"
@@ -136,7 +135,7 @@ bool OutOfReach(const LightmapLight &light, const float (&lo)[3], const float (&
 // One light over every lumel, two lanes of doubles at a time: the scalar
 // steps in their order, and a lane outside the radius adds +0, which leaves
 // every sum as it was (a sum starts at +0 and never becomes -0).
-void AddLight(Lumels &lm, const Vector3 &n, const LightmapLight &light) {
+void AddLight(Lumels &lm, const Vector3 &n, const LightmapLight &light, bool first) {
     const __m128 lx = _mm_set1_ps(light.position.x), ly = _mm_set1_ps(light.position.y),
                  lz = _mm_set1_ps(light.position.z);
     const __m128d nx = _mm_set1_pd(n.x), ny = _mm_set1_pd(n.y), nz = _mm_set1_pd(n.z);
@@ -156,13 +155,18 @@ void AddLight(Lumels &lm, const Vector3 &n, const LightmapLight &light) {
             const __m128d atLight = _mm_cmpeq_pd(dist, zero);
             dist = _mm_or_pd(_mm_andnot_pd(atLight, dist), _mm_and_pd(atLight, one));
             const __m128d near = _mm_cmplt_pd(dist, radius);
-            if (_mm_movemask_pd(near) == 0) continue;
+            const int at = m + 2 * h;
+            if (_mm_movemask_pd(near) == 0) {
+                if (first)
+                    for (double *sum : lm.sum) _mm_store_pd(sum + at, zero);
+                continue;
+            }
             const __m128d dot = _mm_add_pd(_mm_add_pd(_mm_mul_pd(nx, dx), _mm_mul_pd(ny, dy)), _mm_mul_pd(nz, dz));
             const __m128d f = _mm_div_pd(_mm_mul_pd(_mm_div_pd(dot, dist), intensity), dist);
-            const int at = m + 2 * h;
             for (int c = 0; c < 3; ++c) {
                 const __m128d add = _mm_and_pd(near, _mm_mul_pd(f, colour[c]));
-                _mm_store_pd(lm.sum[c] + at, _mm_add_pd(_mm_load_pd(lm.sum[c] + at), add));
+                const __m128d prior = first ? zero : _mm_load_pd(lm.sum[c] + at);
+                _mm_store_pd(lm.sum[c] + at, _mm_add_pd(prior, add));
             }
         }
     }
@@ -171,7 +175,8 @@ void AddLight(Lumels &lm, const Vector3 &n, const LightmapLight &light) {
 #ifdef VESK_LIGHTMAP_AVX
 // The same steps four lanes at a time where the processor has AVX (the
 // same IEEE operations, so the same bits; no FMA is enabled here).
-__attribute__((target("avx"))) void AddLightAvx(Lumels &lm, const Vector3 &n, const LightmapLight &light) {
+__attribute__((target("avx"))) void AddLightAvx(Lumels &lm, const Vector3 &n, const LightmapLight &light,
+                                                bool first) {
     const __m128 lx = _mm_set1_ps(light.position.x), ly = _mm_set1_ps(light.position.y),
                  lz = _mm_set1_ps(light.position.z);
     const __m256d nx = _mm256_set1_pd(n.x), ny = _mm256_set1_pd(n.y), nz = _mm256_set1_pd(n.z);
@@ -187,19 +192,24 @@ __attribute__((target("avx"))) void AddLightAvx(Lumels &lm, const Vector3 &n, co
         const __m256d atLight = _mm256_cmp_pd(dist, zero, _CMP_EQ_OQ);
         dist = _mm256_blendv_pd(dist, one, atLight);
         const __m256d near = _mm256_cmp_pd(dist, radius, _CMP_LT_OQ);
-        if (_mm256_movemask_pd(near) == 0) continue;
+        if (_mm256_movemask_pd(near) == 0) {
+            if (first)
+                for (double *sum : lm.sum) _mm256_store_pd(sum + m, zero);
+            continue;
+        }
         const __m256d dot =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(nx, dx), _mm256_mul_pd(ny, dy)), _mm256_mul_pd(nz, dz));
         const __m256d f = _mm256_div_pd(_mm256_mul_pd(_mm256_div_pd(dot, dist), intensity), dist);
         for (int c = 0; c < 3; ++c) {
             const __m256d add = _mm256_and_pd(near, _mm256_mul_pd(f, colour[c]));
-            _mm256_store_pd(lm.sum[c] + m, _mm256_add_pd(_mm256_load_pd(lm.sum[c] + m), add));
+            const __m256d prior = first ? zero : _mm256_load_pd(lm.sum[c] + m);
+            _mm256_store_pd(lm.sum[c] + m, _mm256_add_pd(prior, add));
         }
     }
 }
 #endif
 
-using AddLightFn = void (*)(Lumels &, const Vector3 &, const LightmapLight &);
+using AddLightFn = void (*)(Lumels &, const Vector3 &, const LightmapLight &, bool);
 AddLightFn ChooseAddLight() {
 #ifdef VESK_LIGHTMAP_AVX
     __builtin_cpu_init();  // this may run among the static constructors
@@ -220,8 +230,10 @@ void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_t *out,
             t.corner[k].u2 = LightmapCoord(pr.u[k], pr.uMin, pr.uMax);
             t.corner[k].v2 = LightmapCoord(pr.v[k], pr.vMin, pr.vMax);
         }
-    std::memset(out, 0, kLightmapBytes);
-    if (IsZero(n)) return;  // no plane to light
+    if (IsZero(n)) {  // no plane to light
+        std::memset(out, 0, kLightmapBytes);
+        return;
+    }
     const Vector3 o = OnPlane(pr.axis, n, d, pr.uMin, pr.vMin);
     const Vector3 a = OnPlane(pr.axis, n, d, pr.uMax, pr.vMin);
     const Vector3 b = OnPlane(pr.axis, n, d, pr.uMin, pr.vMax);
@@ -229,16 +241,16 @@ void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_t *out,
     Lumels lm;
     float lo[3], hi[3];
     PlaceLumels(lm, o, ea, eb, lo, hi);
-    for (double(&channel)[kLumels * kLumels] : lm.sum) std::fill(std::begin(channel), std::end(channel), 0.0);
     // Only lights in front of the plane take part; the test does not depend on the lumel.
     bool lit = false;
     for (const LightmapLight &light : lights) {
         if (ClassifyPoint(light.position, p0, n) != 1) continue;
         if (OutOfReach(light, lo, hi)) continue;
-        g_addLight(lm, n, light);
+        g_addLight(lm, n, light, !lit);  // the first one starts every sum at +0
         lit = true;
     }
-    if (lit) WriteLumels(lm, out);  // unlit sums are +0, whose bytes the memset wrote
+    if (lit) WriteLumels(lm, out);
+    else std::memset(out, 0, kLightmapBytes);  // every sum +0
 }
 
 }  // namespace
