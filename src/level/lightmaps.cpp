@@ -120,7 +120,7 @@ void WriteLumels(const Lumels &lm, uint8_t *out) {
 // difference L - X is at least L - hi (or X - L at least lo - L) after the
 // same rounding, which is monotonic, and so is the squared sum and the root:
 // every lumel's dist is at least the box's, and a light with dist >= radius
-// adds nothing (nor with a NaN position or radius).
+// adds nothing (nor does one with a NaN radius).
 bool OutOfReach(const LightmapLight &light, const float (&lo)[3], const float (&hi)[3]) {
     const float l[3] = {light.position.x, light.position.y, light.position.z};
     double g[3];
