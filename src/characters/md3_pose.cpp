@@ -215,9 +215,11 @@ std::vector<PosedPoint> &PosedScratch() {
     return scratch;
 }
 
+// x, y, z, 0 without reading past the vector (vertices are 4-byte aligned).
 inline __m128 LoadVector3(const Vector3 &v) {
-    const __m128 xy = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(&v.x)));
-    return _mm_movelh_ps(xy, _mm_load_ss(&v.z));
+    double xy;
+    std::memcpy(&xy, &v.x, sizeof xy);
+    return _mm_movelh_ps(_mm_castpd_ps(_mm_set_sd(xy)), _mm_load_ss(&v.z));
 }
 
 // Every usable vertex of one frame pair, interpolated and carried by the
@@ -297,8 +299,7 @@ void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placemen
                 hi = _mm_max_ps(r, hi);
                 if (records) {
                     CharacterVertex &rec = records[n];
-                    _mm_storel_pi(reinterpret_cast<__m64 *>(&rec.x), r);
-                    _mm_store_ss(&rec.y, _mm_movehl_ps(r, r));
+                    std::memcpy(&rec.x, posed[vi].p, 3 * sizeof(float));  // x, z, y
                     std::memcpy(&rec.u, &uvs[vi], sizeof(TexCoord));
                 }
                 ++n;

@@ -40,8 +40,8 @@ Written Emit(Fn emit, const Md3Model &model, const Matrix4 &placement, int32_t p
     std::memcpy(w.box, box, sizeof box);
     CharacterOutput out;
     for (int p = 0; p < 4; ++p) {
-        w.parts[p].resize(records);
-        std::memset(w.parts[p].data(), 0xA7, records * sizeof(CharacterVertex));
+        w.parts[p].resize(records + 1);
+        std::memset(w.parts[p].data(), 0xA7, (records + 1) * sizeof(CharacterVertex));
         out.parts[p] = w.parts[p].data();
     }
     out.counts = w.counts;
