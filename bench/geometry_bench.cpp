@@ -12,6 +12,10 @@
 #include <random>
 #include <vector>
 
+#include "geometry/ellipsoid_collision.h"
+#include "geometry/sphere_collision.h"
+#include "support/reference_kernels.h"
+
 namespace {
 
 // A rolling terrain of small triangles, Y up, wound so that CheckCollision's
@@ -64,6 +68,51 @@ void BM_GeometryCheckCollision(benchmark::State &state) {
     PerTriangle(state, polys.size());
 }
 BENCHMARK(BM_GeometryCheckCollision)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// The swept test beside its plain form, in one run: arg 0 a body of radius 1
+// on 20 000 triangles (most of them far), arg 1 radius 40 (all of them near).
+template <bool kFast>
+void BM_PerFrameCheckCollision(benchmark::State &state) {
+    const std::vector<Poly> polys = Terrain(20000);
+    const float mid = std::sqrt(static_cast<float>(polys.size()) / 2.0f) * 0.5f;
+    const float radius = state.range(0) ? 40.0f : 1.0f;
+    CollisionBody start{};
+    start.radii = {radius, radius, radius};
+    start.position = {mid / radius, 1.5f, mid / radius};
+    start.velocity = {0.25f, -1.0f, 0.1f};
+    for (auto _ : state) {
+        CollisionBody body = start;
+        if (kFast) vesk::CheckCollision(body, polys);
+        else vesk::reference::CheckCollision(body, polys);
+        benchmark::DoNotOptimize(body);
+    }
+    PerTriangle(state, polys.size());
+}
+BENCHMARK_TEMPLATE(BM_PerFrameCheckCollision, false)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_PerFrameCheckCollision, true)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The push-out beside its plain form, in one run: arg 0 a sphere of radius 1
+// on 20 000 triangles, arg 1 radius 40 (every triangle's plane cuts it and
+// about a tenth of them lie within its reach).
+template <bool kFast>
+void BM_PerFrameCheckForCollision1(benchmark::State &state) {
+    const std::vector<Poly> polys = Terrain(20000);
+    const float mid = std::sqrt(static_cast<float>(polys.size()) / 2.0f) * 0.5f;
+    const float radius = state.range(0) ? 40.0f : 1.0f;
+    CollisionBody start{};
+    start.radii = {radius, radius, radius};
+    start.position = {mid, 0.5f, mid};
+    for (auto _ : state) {
+        CollisionBody body = start;
+        Vector3 out;
+        if (kFast) vesk::CheckForCollision1(out, body, polys);
+        else vesk::reference::CheckForCollision1(out, body, polys);
+        benchmark::DoNotOptimize(out);
+    }
+    PerTriangle(state, polys.size());
+}
+BENCHMARK_TEMPLATE(BM_PerFrameCheckForCollision1, false)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_PerFrameCheckForCollision1, true)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_GeometryCheckForCollision1(benchmark::State &state) {
     const std::vector<Poly> polys = Terrain(state.range(0));

@@ -13,6 +13,7 @@
 #include "level/octree.h"
 #include "level/poly_bsp.h"
 #include "level/spatial_scenes.h"
+#include "support/reference_kernels.h"
 
 namespace {
 
@@ -148,6 +149,25 @@ void BM_Spatial_RenderPolyMode1_100k(benchmark::State &state) {
     state.counters["visible_fraction"] = s.fraction[v];
     state.counters["reported"] = static_cast<double>(g_reported);
 }
+// The list test beside its plain form (every box through BoxInFrustum), in
+// one run, on the same scene and views.
+template <bool kFast>
+void BM_PerFrameRenderPoly100k(benchmark::State &state) {
+    auto &s = Scene();
+    const int v = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        g_reported = 0;
+        if (kFast) vesk::RenderPolys(s.polys, &s.frustum[v], 1, &g_count);
+        else vesk::reference::RenderPolys(s.polys, &s.frustum[v], 1, &g_count);
+    }
+    state.counters["reported"] = static_cast<double>(g_reported);
+    state.counters["per_triangle"] =
+        benchmark::Counter(static_cast<double>(s.polys.size()),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK_TEMPLATE(BM_PerFrameRenderPoly100k, false)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_PerFrameRenderPoly100k, true)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // Peer: the walk without shortcuts (every node box and every triangle box
 // through BoxInFrustum, boxes recomputed per frame) over the same tree.
 void PlainWalk(const vesk::OctreeNode &n, const Frustum &f, int32_t &leaves) {
@@ -219,5 +239,30 @@ void BM_Spatial_Lightmaps(benchmark::State &state) {
         benchmark::Counter(evals, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Spatial_Lightmaps)->Unit(benchmark::kMillisecond);
+
+// The lightmap kernel beside its plain form, in one run: arg 0 the scene
+// above (every light reaches every lumel), arg 1 the same lights with radius
+// 40 (each reaches part of the model).
+template <bool kFast>
+void BM_PerFrameLightmaps(benchmark::State &state) {
+    auto polys = ModelPolys("assimp/OBJ/spider.obj");
+    polys.resize(std::min<size_t>(polys.size(), 200));
+    std::vector<LightmapLight> lights;
+    const float radius = state.range(0) ? 40.0f : 500.0f;
+    for (int i = 0; i < 8; ++i)
+        lights.push_back(
+            {{static_cast<float>(i * 10 - 40), 30.0f, static_cast<float>(40 - i * 9)}, 30, radius, 200, 100, 50});
+    std::vector<uint8_t> out(polys.size() * vesk::kLightmapBytes);
+    for (auto _ : state) {
+        if (kFast) vesk::CreateLightmaps(std::span<Poly>(polys), lights, out.data(), false);
+        else vesk::reference::CreateLightmaps(std::span<Poly>(polys), lights, out.data(), false);
+        benchmark::ClobberMemory();
+    }
+    const double evals = static_cast<double>(polys.size()) * 256.0 * 8.0;
+    state.counters["ns_per_lumel_light"] =
+        benchmark::Counter(evals, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK_TEMPLATE(BM_PerFrameLightmaps, false)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_PerFrameLightmaps, true)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

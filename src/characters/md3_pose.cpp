@@ -1,9 +1,13 @@
 // Posing a player: tag placements from interpolated tags and the posed,
 // interpolated vertices of every part written to the host's arrays.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "characters/md3_player.h"
 #include "math/matrix.h"
@@ -197,12 +201,84 @@ void TagMatrix(const Md3Tag &current, const Md3Tag &next, float blend, Matrix4 &
     out.m[15] = 1.0f;
 }
 
+namespace {
+
+// One posed vertex as the records store it: (x, z, y), then a pad lane.
+struct alignas(16) PosedPoint {
+    float p[4];
+};
+
+// Posed vertices of the mesh being written, kept between calls so that a
+// steady frame allocates nothing.
+std::vector<PosedPoint> &PosedScratch() {
+    static std::vector<PosedPoint> scratch;
+    return scratch;
+}
+
+// x, y, z, 0 without reading past the vector (vertices are 4-byte aligned).
+inline __m128 LoadVector3(const Vector3 &v) {
+    double xy;
+    std::memcpy(&xy, &v.x, sizeof xy);
+    return _mm_movelh_ps(_mm_castpd_ps(_mm_set_sd(xy)), _mm_load_ss(&v.z));
+}
+
+// Every usable vertex of one frame pair, interpolated and carried by the
+// placement, as TransformPointProjective would: a failed W leaves (0, 0, 0).
+// The lanes do the scalar single blend and the double row sums in the same
+// order, so each value has the scalar's bits.
+void PoseVertices(const Vector3 *a, const Vector3 *b, size_t count, float blend, const Matrix4 &placement,
+                  PosedPoint *out) {
+    const float *m = placement.m;
+    // With no projective row, W is exactly 1 for a finite point (each product
+    // a signed zero) and NaN otherwise: dividing by it changes nothing, and
+    // a failed W is a point with a non-finite coordinate.
+    if (m[3] == 0.0f && m[7] == 0.0f && m[11] == 0.0f && m[15] == 1.0f) {
+        const __m128 t = _mm_set1_ps(blend);
+        const __m128d c0 = _mm_set_pd(m[1], m[0]), c4 = _mm_set_pd(m[5], m[4]), c8 = _mm_set_pd(m[9], m[8]),
+                      c12 = _mm_set_pd(m[13], m[12]);
+        const __m128d z2 = _mm_set_sd(m[2]), z6 = _mm_set_sd(m[6]), z10 = _mm_set_sd(m[10]), z14 = _mm_set_sd(m[14]);
+        const __m128 zero = _mm_setzero_ps();
+        for (size_t i = 0; i < count; ++i) {
+            const __m128 va = LoadVector3(a[i]);
+            const __m128 s = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(LoadVector3(b[i]), va), t), va);
+            const __m128d xy = _mm_cvtps_pd(s), zw = _mm_cvtps_pd(_mm_movehl_ps(s, s));
+            const __m128d x = _mm_unpacklo_pd(xy, xy), y = _mm_unpackhi_pd(xy, xy), z = _mm_unpacklo_pd(zw, zw);
+            const __m128d rxy =
+                _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(x, c0), _mm_mul_pd(y, c4)), _mm_mul_pd(z, c8)), c12);
+            const __m128d rz =
+                _mm_add_sd(_mm_add_sd(_mm_add_sd(_mm_mul_sd(x, z2), _mm_mul_sd(y, z6)), _mm_mul_sd(z, z10)), z14);
+            __m128 r = _mm_unpacklo_ps(_mm_cvtpd_ps(rxy), _mm_cvtpd_ps(rz));  // x, z, y, z
+            // s - s is 0 exactly for finite lanes, NaN for the rest.
+            const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(s, s), zero);
+            if ((_mm_movemask_ps(finite) & 7) != 7) r = zero;
+            _mm_store_ps(out[i].p, r);
+        }
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const Vector3 s{(b[i].x - a[i].x) * blend + a[i].x, (b[i].y - a[i].y) * blend + a[i].y,
+                        (b[i].z - a[i].z) * blend + a[i].z};
+        Vector3 r{0.0f, 0.0f, 0.0f};
+        TransformPointProjective(placement, s, r);
+        out[i] = {{r.x, r.z, r.y, 0.0f}};
+    }
+}
+
+}  // namespace
+
 void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placement, const CharacterOutput &out) {
     if (model.meshes.empty()) return;
     const int32_t part = player.partIndex;
     CharacterVertex *records = part >= 0 && part < kPartArrays ? out.parts[part] : nullptr;
     float *box = out.box;
-    const float blend = model.blend;
+    // The box as two lanes of (x, z, y): min(r, lo) is "r < lo ? r : lo", the
+    // strict scalar update, NaN and signed zeros included, corner by corner.
+    __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
+    if (box) {
+        lo = _mm_setr_ps(box[0], box[1], box[2], 0.0f);
+        hi = _mm_setr_ps(box[3], box[4], box[5], 0.0f);
+    }
+    std::vector<PosedPoint> &posed = PosedScratch();
     int32_t n = 0;
     for (const Md3Mesh &mesh : model.meshes) {
         const int32_t frames = mesh.FrameCount();
@@ -211,34 +287,30 @@ void EmitModel(Md3Player &player, const Md3Model &model, const Matrix4 &placemen
         const Vector3 *a = mesh.vertices.data() + ClampFrame(model.currentFrame, frames) * vertexCount;
         const Vector3 *b = mesh.vertices.data() + ClampFrame(model.nextFrame, frames) * vertexCount;
         const size_t usable = UsableVertices(mesh);
+        if (posed.size() < usable) posed.resize(usable);
+        PoseVertices(a, b, usable, model.blend, placement, posed.data());
+        const TexCoord *uvs = mesh.texCoords.data();
         for (const StaticFace &face : mesh.faces) {
             if (!FaceDrawn(face, usable)) continue;
             for (int k = 0; k < 3; ++k) {
                 const size_t vi = static_cast<size_t>(face.vertexIndex[k]);
-                const TexCoord &uv = mesh.texCoords[vi];
-                const Vector3 s{(b[vi].x - a[vi].x) * blend + a[vi].x, (b[vi].y - a[vi].y) * blend + a[vi].y,
-                                (b[vi].z - a[vi].z) * blend + a[vi].z};
-                Vector3 r{0.0f, 0.0f, 0.0f};
-                TransformPointProjective(placement, s, r);
-                if (box) {
-                    if (r.x < box[0]) box[0] = r.x;
-                    if (r.z < box[1]) box[1] = r.z;
-                    if (r.y < box[2]) box[2] = r.y;
-                    if (r.x > box[3]) box[3] = r.x;
-                    if (r.z > box[4]) box[4] = r.z;
-                    if (r.y > box[5]) box[5] = r.y;
-                }
+                const __m128 r = _mm_load_ps(posed[vi].p);
+                lo = _mm_min_ps(r, lo);
+                hi = _mm_max_ps(r, hi);
                 if (records) {
                     CharacterVertex &rec = records[n];
-                    rec.x = r.x;
-                    rec.z = r.z;
-                    rec.y = r.y;
-                    rec.u = uv.u;
-                    rec.v = uv.v;
+                    std::memcpy(&rec.x, posed[vi].p, 3 * sizeof(float));  // x, z, y
+                    std::memcpy(&rec.u, &uvs[vi], sizeof(TexCoord));
                 }
                 ++n;
             }
         }
+    }
+    if (box) {
+        alignas(16) float l[4], h[4];
+        _mm_store_ps(l, lo);
+        _mm_store_ps(h, hi);
+        for (int i = 0; i < 3; ++i) box[i] = l[i], box[i + 3] = h[i];
     }
     if (out.counts && part >= 0 && part < kPartArrays) out.counts[part] = n;
     ++player.partIndex;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "geometry/far_triangles.h"
+
 namespace vesk {
 
 double RayPlaneDistance(const Vector3 &origin, const Vector3 &direction, const Vector3 &planePoint,
@@ -29,6 +31,16 @@ bool PointInTriangleExact(const Vector3 &p, const Vector3 &a, const Vector3 &b, 
     const Vector3 u1 = ExactNormalize(Sub(p, a));
     const Vector3 u2 = ExactNormalize(Sub(p, b));
     const Vector3 u3 = ExactNormalize(Sub(p, c));
+    // Three unit vectors within a cap of angular radius pi/2 - phi span a
+    // spherical triangle whose perimeter, the angle sum, is at most the cap's,
+    // 2 pi cos phi. All three at more than 0.06 of |s| along s = u1 + u2 + u3
+    // gives sin phi > 0.06 and a sum short of 2 pi by over 0.011, far beyond
+    // the 0.005 tolerance and the rounding of these doubles: a point well
+    // outside the triangle needs no arccosine. NaN falls through.
+    const double sx = double{u1.x} + u2.x + u3.x, sy = double{u1.y} + u2.y + u3.y, sz = double{u1.z} + u2.z + u3.z;
+    const double floor = 0.06 * std::sqrt(sx * sx + sy * sy + sz * sz);
+    auto along = [&](const Vector3 &u) { return sx * u.x + sy * u.y + sz * u.z; };
+    if (along(u1) > floor && along(u2) > floor && along(u3) > floor) return false;
     const double sum = std::acos(Dot(u1, u2)) + std::acos(Dot(u2, u3)) + std::acos(Dot(u3, u1));
     return std::fabs(sum - 6.283185307179586) <= 0.005;
 }
@@ -131,9 +143,26 @@ void CheckForCollision3(CollisionBody &body, std::span<const Poly> polys) {
     }
 }
 
+// Why a triangle far from the swept body can be skipped. A triangle changes
+// the body only through its polygonPoint Q: touching needs |Q - pos| <= 1; a
+// record needs tHit in (0, vlen], and tHit is either the ray parameter t of
+// the plane contact X = pos - N + dir t (dir = N or nv, |N| = |nv| = 1), so
+// |X - pos| <= 1 + vlen, or the backward ray distance from an outline point Q
+// to the unit sphere, which needs |Q - pos|^2 <= 1 + (vlen + 1)^2. So Q lies
+// within reach = vlen + 2 of pos, on the outline or, for X, where the angle
+// sum passes: FarTriangles (far_triangles.h) proves neither for far ones.
+
 void CheckCollision(CollisionBody &body, std::span<const Poly> polys) {
     const Sweep s(body);
+    const Vector3 &r = body.radii;
+    const bool radiiUsable = std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.z) && r.x != 0.0f &&
+                             r.y != 0.0f && r.z != 0.0f;
+    // The unit-space corners are float(p / r): p * (1 / r) in double is within
+    // the slack of them.
+    const FarTriangles far(body.position, {1.0 / r.x, 1.0 / r.y, 1.0 / r.z}, (s.vlen + 2.0) * (1.0 + 1e-6),
+                           radiiUsable && std::isfinite(s.vlen) && s.vlen < 1e15);
     for (const Poly &poly : polys) {
+        if (far.Skip(poly)) continue;
         const Vector3 a = DivideByRadii(poly.corner[0].position, s.radii);
         const Vector3 b = DivideByRadii(poly.corner[1].position, s.radii);
         const Vector3 c = DivideByRadii(poly.corner[2].position, s.radii);

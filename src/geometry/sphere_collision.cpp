@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/far_triangles.h"
 #include "geometry/primitives.h"
 
 namespace vesk {
@@ -80,7 +81,12 @@ void CheckForCollision1(Vector3 &out, CollisionBody &body, std::span<const Poly>
     const float r = MeanRadius(body.radii, false);
     Vector3 position = body.position;
     out = position;
+    // A record is hit only through a point within r of the centre: the
+    // projected centre (|dist| < r), tested by an angle sum within 2 pi *
+    // 0.0001, or an outline point within r / 2 (far_triangles.h).
+    FarTriangles far(position, {1.0, 1.0, 1.0}, double{r} * (1.0 + 1e-6), std::isfinite(r));
     for (const Poly &poly : polys) {
+        if (far.Skip(poly)) continue;
         const Triangle tri(poly);
         const Vector3 n = TriangleNormal(tri.v[0], tri.v[1], tri.v[2]);
         float dist = 0.0f;
@@ -88,6 +94,7 @@ void CheckForCollision1(Vector3 &out, CollisionBody &body, std::span<const Poly>
         if (!Penetrates(tri, position, n, dist, r)) continue;
         // Later records are tested from the pushed-out position.
         position = Add(position, GetCollisionOffset(n, r, dist));
+        far.Move(position);
         out = position;
         body.position = position;
         body.collided = 1;

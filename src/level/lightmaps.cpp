@@ -1,5 +1,8 @@
 #include "level/lightmaps.h"
 
+#include <immintrin.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -50,13 +53,172 @@ float LightmapCoord(float value, float lo, float hi) {
     return std::isfinite(c) ? c : 0.0f;
 }
 
-// Clamped to 0..255: a negative sum (negative intensity or colour) is dark,
-// not wrapped to a bright byte; NaN is 0.
-uint8_t ChannelByte(double sum) {
-    if (!(sum > 0.0)) return 0;
-    if (sum > 255.0) return 255;
-    return static_cast<uint8_t>(static_cast<int32_t>(sum));
+// Not on Windows, where GCC cannot align the stack for 32-byte spills.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define VESK_LIGHTMAP_AVX 1
+constexpr size_t kLumelAlign = 32;
+#else
+constexpr size_t kLumelAlign = 16;
+#endif
+
+// The lumel positions of one triangle, a lane each, and their channel sums.
+struct alignas(kLumelAlign) Lumels {
+    float x[kLumels * kLumels], y[kLumels * kLumels], z[kLumels * kLumels];
+    double sum[3][kLumels * kLumels];
+};
+
+// Lumel (i, j) at AddScaled(AddScaled(o, ea, i / 16), eb, j / 16), as the
+// scalar rounds it: the inner point once per row, eb * (j / 16) once per
+// column, their double sum rounded to a single in lanes. The box leaves out
+// NaN lumels (min(x, lo) keeps lo for a NaN x): they are lit by nothing.
+void PlaceLumels(Lumels &lm, const Vector3 &o, const Vector3 &ea, const Vector3 &eb, float (&lo)[3], float (&hi)[3]) {
+    alignas(16) double step[3][kLumels];
+    for (int j = 0; j < kLumels; ++j) {
+        step[0][j] = eb.x * (j * 0.0625);
+        step[1][j] = eb.y * (j * 0.0625);
+        step[2][j] = eb.z * (j * 0.0625);
+    }
+    float *lanes[3] = {lm.x, lm.y, lm.z};
+    for (int k = 0; k < 3; ++k) {
+        __m128 low = _mm_set1_ps(INFINITY), high = _mm_set1_ps(-INFINITY);
+        for (int i = 0; i < kLumels; ++i) {
+            const Vector3 row = AddScaled(o, ea, i * 0.0625);
+            const __m128d base = _mm_set1_pd(k == 0 ? row.x : k == 1 ? row.y : row.z);
+            float *dst = lanes[k] + kLumels * i;
+            for (int j = 0; j < kLumels; j += 4) {
+                const __m128 x = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(base, _mm_load_pd(step[k] + j))),
+                                               _mm_cvtpd_ps(_mm_add_pd(base, _mm_load_pd(step[k] + j + 2))));
+                _mm_store_ps(dst + j, x);
+                low = _mm_min_ps(x, low);
+                high = _mm_max_ps(x, high);
+            }
+        }
+        alignas(16) float l[4], h[4];
+        _mm_store_ps(l, low);
+        _mm_store_ps(h, high);
+        lo[k] = std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+        hi[k] = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
+    }
 }
+
+// Each sum as a byte: min(sum, 255) takes 255 for NaN, as fmin(NaN, 255)
+// always has; then max(., 0) makes a negative sum (negative intensity or
+// colour) dark instead of wrapping it to a bright byte; then truncation.
+void WriteLumels(const Lumels &lm, uint8_t *out) {
+    alignas(16) int32_t bytes[3][kLumels * kLumels + 2];
+    const __m128d top = _mm_set1_pd(255.0), zero = _mm_setzero_pd();
+    for (int c = 0; c < 3; ++c)
+        for (int m = 0; m < kLumels * kLumels; m += 2) {
+            const __m128d v = _mm_max_pd(_mm_min_pd(_mm_load_pd(lm.sum[c] + m), top), zero);
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(bytes[c] + m), _mm_cvttpd_epi32(v));
+        }
+    for (int m = 0; m < kLumels * kLumels; ++m)
+        for (int c = 0; c < 3; ++c) out[3 * m + c] = static_cast<uint8_t>(bytes[c][m]);
+}
+
+// Whether no lumel inside [lo, hi] can be closer than the radius. Each lumel
+// difference L - X is at least L - hi (or X - L at least lo - L) after the
+// same rounding, which is monotonic, and so is the squared sum and the root:
+// every lumel's dist is at least the box's, and a light with dist >= radius
+// adds nothing (nor does one with a NaN radius).
+bool OutOfReach(const LightmapLight &light, const float (&lo)[3], const float (&hi)[3]) {
+    const float l[3] = {light.position.x, light.position.y, light.position.z};
+    double g[3];
+    for (int k = 0; k < 3; ++k) {
+        const float gap = l[k] > hi[k] ? l[k] - hi[k] : l[k] < lo[k] ? lo[k] - l[k] : 0.0f;
+        g[k] = gap;
+    }
+    const double dist = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+    return !(dist < light.radius);
+}
+
+// One light over every lumel, two lanes of doubles at a time: the scalar
+// steps in their order, and a lane outside the radius adds +0, which leaves
+// every sum as it was (a sum starts at +0 and never becomes -0).
+void AddLight(Lumels &lm, const Vector3 &n, const LightmapLight &light, bool first) {
+    const __m128 lx = _mm_set1_ps(light.position.x), ly = _mm_set1_ps(light.position.y),
+                 lz = _mm_set1_ps(light.position.z);
+    const __m128d nx = _mm_set1_pd(n.x), ny = _mm_set1_pd(n.y), nz = _mm_set1_pd(n.z);
+    const __m128d one = _mm_set1_pd(1.0), zero = _mm_setzero_pd(), radius = _mm_set1_pd(light.radius),
+                  intensity = _mm_set1_pd(light.intensity);
+    const __m128d colour[3] = {_mm_set1_pd(light.red), _mm_set1_pd(light.green), _mm_set1_pd(light.blue)};
+    for (int m = 0; m < kLumels * kLumels; m += 4) {
+        // Single differences, as Sub rounds them.
+        const __m128 dx4 = _mm_sub_ps(lx, _mm_load_ps(lm.x + m)), dy4 = _mm_sub_ps(ly, _mm_load_ps(lm.y + m)),
+                     dz4 = _mm_sub_ps(lz, _mm_load_ps(lm.z + m));
+        for (int h = 0; h < 2; ++h) {
+            const __m128d dx = _mm_cvtps_pd(h ? _mm_movehl_ps(dx4, dx4) : dx4);
+            const __m128d dy = _mm_cvtps_pd(h ? _mm_movehl_ps(dy4, dy4) : dy4);
+            const __m128d dz = _mm_cvtps_pd(h ? _mm_movehl_ps(dz4, dz4) : dz4);
+            __m128d dist =
+                _mm_sqrt_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz)));
+            const __m128d atLight = _mm_cmpeq_pd(dist, zero);
+            dist = _mm_or_pd(_mm_andnot_pd(atLight, dist), _mm_and_pd(atLight, one));
+            const __m128d near = _mm_cmplt_pd(dist, radius);
+            const int at = m + 2 * h;
+            if (_mm_movemask_pd(near) == 0) {
+                if (first)
+                    for (double *sum : lm.sum) _mm_store_pd(sum + at, zero);
+                continue;
+            }
+            const __m128d dot = _mm_add_pd(_mm_add_pd(_mm_mul_pd(nx, dx), _mm_mul_pd(ny, dy)), _mm_mul_pd(nz, dz));
+            const __m128d f = _mm_div_pd(_mm_mul_pd(_mm_div_pd(dot, dist), intensity), dist);
+            for (int c = 0; c < 3; ++c) {
+                const __m128d add = _mm_and_pd(near, _mm_mul_pd(f, colour[c]));
+                const __m128d prior = first ? zero : _mm_load_pd(lm.sum[c] + at);
+                _mm_store_pd(lm.sum[c] + at, _mm_add_pd(prior, add));
+            }
+        }
+    }
+}
+
+#ifdef VESK_LIGHTMAP_AVX
+// The same steps four lanes at a time where the processor has AVX (the
+// same IEEE operations, so the same bits; no FMA is enabled here).
+__attribute__((target("avx"))) void AddLightAvx(Lumels &lm, const Vector3 &n, const LightmapLight &light,
+                                                bool first) {
+    const __m128 lx = _mm_set1_ps(light.position.x), ly = _mm_set1_ps(light.position.y),
+                 lz = _mm_set1_ps(light.position.z);
+    const __m256d nx = _mm256_set1_pd(n.x), ny = _mm256_set1_pd(n.y), nz = _mm256_set1_pd(n.z);
+    const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd(), radius = _mm256_set1_pd(light.radius),
+                  intensity = _mm256_set1_pd(light.intensity);
+    const __m256d colour[3] = {_mm256_set1_pd(light.red), _mm256_set1_pd(light.green), _mm256_set1_pd(light.blue)};
+    for (int m = 0; m < kLumels * kLumels; m += 4) {
+        const __m256d dx = _mm256_cvtps_pd(_mm_sub_ps(lx, _mm_load_ps(lm.x + m)));
+        const __m256d dy = _mm256_cvtps_pd(_mm_sub_ps(ly, _mm_load_ps(lm.y + m)));
+        const __m256d dz = _mm256_cvtps_pd(_mm_sub_ps(lz, _mm_load_ps(lm.z + m)));
+        __m256d dist = _mm256_sqrt_pd(
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(dz, dz)));
+        const __m256d atLight = _mm256_cmp_pd(dist, zero, _CMP_EQ_OQ);
+        dist = _mm256_blendv_pd(dist, one, atLight);
+        const __m256d near = _mm256_cmp_pd(dist, radius, _CMP_LT_OQ);
+        if (_mm256_movemask_pd(near) == 0) {
+            if (first)
+                for (double *sum : lm.sum) _mm256_store_pd(sum + m, zero);
+            continue;
+        }
+        const __m256d dot =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(nx, dx), _mm256_mul_pd(ny, dy)), _mm256_mul_pd(nz, dz));
+        const __m256d f = _mm256_div_pd(_mm256_mul_pd(_mm256_div_pd(dot, dist), intensity), dist);
+        for (int c = 0; c < 3; ++c) {
+            const __m256d add = _mm256_and_pd(near, _mm256_mul_pd(f, colour[c]));
+            const __m256d prior = first ? zero : _mm256_load_pd(lm.sum[c] + m);
+            _mm256_store_pd(lm.sum[c] + m, _mm256_add_pd(prior, add));
+        }
+    }
+}
+#endif
+
+using AddLightFn = void (*)(Lumels &, const Vector3 &, const LightmapLight &, bool);
+AddLightFn ChooseAddLight() {
+#ifdef VESK_LIGHTMAP_AVX
+    __builtin_cpu_init();  // this may run among the static constructors
+    if (__builtin_cpu_supports("avx")) return &AddLightAvx;
+#endif
+    return &AddLight;
+}
+
+AddLightFn g_addLight = ChooseAddLight();
 
 void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_t *out, bool writeCoords) {
     const Vector3 &p0 = t.corner[0].position;
@@ -68,48 +230,32 @@ void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_t *out,
             t.corner[k].u2 = LightmapCoord(pr.u[k], pr.uMin, pr.uMax);
             t.corner[k].v2 = LightmapCoord(pr.v[k], pr.vMin, pr.vMax);
         }
-    std::memset(out, 0, kLightmapBytes);
-    if (IsZero(n)) return;  // no plane to light
+    if (IsZero(n)) {  // no plane to light
+        std::memset(out, 0, kLightmapBytes);
+        return;
+    }
     const Vector3 o = OnPlane(pr.axis, n, d, pr.uMin, pr.vMin);
     const Vector3 a = OnPlane(pr.axis, n, d, pr.uMax, pr.vMin);
     const Vector3 b = OnPlane(pr.axis, n, d, pr.uMin, pr.vMax);
     const Vector3 ea = Sub(a, o), eb = Sub(b, o);
+    Lumels lm;
+    float lo[3], hi[3];
+    PlaceLumels(lm, o, ea, eb, lo, hi);
     // Only lights in front of the plane take part; the test does not depend on the lumel.
-    LightmapLight lit[64];
-    size_t litCount = 0;
-    double sums[kLumels * kLumels][3] = {};
-    auto flush = [&] {
-        for (int i = 0; i < kLumels; ++i)
-            for (int j = 0; j < kLumels; ++j) {
-                const Vector3 x = AddScaled(AddScaled(o, ea, i * 0.0625), eb, j * 0.0625);
-                double *s = sums[kLumels * i + j];
-                for (size_t l = 0; l < litCount; ++l) {
-                    const LightmapLight &light = lit[l];
-                    const Vector3 diff = Sub(light.position, x);
-                    double dist = ExactMagnitude(diff);
-                    if (dist == 0.0) dist = 1.0;
-                    const double c = Dot(n, diff) / dist;
-                    if (dist < light.radius) {
-                        const double f = c * light.intensity / dist;
-                        s[0] += f * light.red;
-                        s[1] += f * light.green;
-                        s[2] += f * light.blue;
-                    }
-                }
-            }
-        litCount = 0;
-    };
+    bool lit = false;
     for (const LightmapLight &light : lights) {
         if (ClassifyPoint(light.position, p0, n) != 1) continue;
-        lit[litCount++] = light;
-        if (litCount == 64) flush();
+        if (OutOfReach(light, lo, hi)) continue;
+        g_addLight(lm, n, light, !lit);  // the first one starts every sum at +0
+        lit = true;
     }
-    flush();
-    for (int m = 0; m < kLumels * kLumels; ++m)
-        for (int c = 0; c < 3; ++c) out[3 * m + c] = ChannelByte(std::fmin(sums[m][c], 255.0));
+    if (lit) WriteLumels(lm, out);
+    else std::memset(out, 0, kLightmapBytes);  // every sum +0
 }
 
 }  // namespace
+
+void UseWideLightmapLanes(bool wide) { g_addLight = wide ? ChooseAddLight() : &AddLight; }
 
 void CreateLightmaps(std::span<Poly> triangles, std::span<const LightmapLight> lights, uint8_t *output,
                      bool writeCoords) {

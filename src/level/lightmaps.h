@@ -16,5 +16,8 @@ inline constexpr int kLightmapBytes = kLumels * kLumels * 3;
 void CreateLightmaps(std::span<Poly> triangles, std::span<const LightmapLight> lights, uint8_t *output,
                      bool writeCoords);
 void CreateLightmaps(std::span<const Poly> triangles, std::span<const LightmapLight> lights, uint8_t *output);
+// Whether the light loop may use AVX lanes where the processor has them (the
+// default); false keeps it on SSE2, so that tests cover both.
+void UseWideLightmapLanes(bool wide);
 
 }  // namespace vesk

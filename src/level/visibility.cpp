@@ -203,6 +203,62 @@ int32_t RenderOctree(Octree &tree, const Frustum &frustum, const VeskHostCallbac
     return tree.visitedLeaves;
 }
 
+namespace {
+
+// The box test of every triangle of a list against a finite frustum. With a
+// finite box each plane is passed exactly when its largest corner gives > 0
+// (see CornerPlane), so one corner per plane decides; the planes are ANDed,
+// so any order gives the same answer, and the plane that culled the last
+// triangle goes first. The box's zeros may differ in sign from TriangleBox's
+// (fmin may keep either zero): a signed zero times a coefficient is a signed
+// zero, which changes no sum but a zero one, and -0 > 0 is +0 > 0.
+class ListCuller {
+public:
+    explicit ListCuller(const Frustum &frustum) : frustum_(frustum) {
+        for (size_t k = 0; k < 6; ++k) {
+            const Plane &p = frustum.plane[k];
+            exact_ = exact_ && std::isfinite(p.a) && std::isfinite(p.b) && std::isfinite(p.c) && std::isfinite(p.d);
+            planes_[k] = {p.a, p.b, p.c, p.d, static_cast<uint8_t>(p.a > 0 ? 3 : 0),
+                          static_cast<uint8_t>(p.b > 0 ? 4 : 1), static_cast<uint8_t>(p.c > 0 ? 5 : 2)};
+        }
+    }
+
+    bool Visible(const Poly &poly) {
+        if (!exact_) return TriangleVisible(frustum_, poly);
+        const Vector3 &a = poly.corner[0].position, &b = poly.corner[1].position, &c = poly.corner[2].position;
+        // v - v is 0 for a finite value and NaN for the rest.
+        const float spread = ((a.x - a.x) + (a.y - a.y) + (a.z - a.z)) + ((b.x - b.x) + (b.y - b.y) + (b.z - b.z)) +
+                             ((c.x - c.x) + (c.y - c.y) + (c.z - c.z));
+        if (!(spread == 0.0f)) return TriangleVisible(frustum_, poly);
+        const Box6 box{Min3(a.x, b.x, c.x), Min3(a.y, b.y, c.y), Min3(a.z, b.z, c.z),
+                       Max3(a.x, b.x, c.x), Max3(a.y, b.y, c.y), Max3(a.z, b.z, c.z)};
+        if (!(High(planes_[first_], box) > 0.0)) return false;
+        for (size_t k = 0; k < 6; ++k)
+            if (k != first_ && !(High(planes_[k], box) > 0.0)) {
+                first_ = k;
+                return false;
+            }
+        return true;
+    }
+
+private:
+    static float Min3(float x, float y, float z) {
+        const float m = y < x ? y : x;
+        return z < m ? z : m;
+    }
+    static float Max3(float x, float y, float z) {
+        const float m = y > x ? y : x;
+        return z > m ? z : m;
+    }
+
+    const Frustum &frustum_;
+    std::array<CornerPlane, 6> planes_{};
+    bool exact_ = true;
+    size_t first_ = 0;
+};
+
+}  // namespace
+
 void RenderPolys(std::span<const Poly> polys, const Frustum *frustum, int32_t mode,
                  const VeskHostCallback *callback) {
     if (mode < 0) return;
@@ -211,8 +267,9 @@ void RenderPolys(std::span<const Poly> polys, const Frustum *frustum, int32_t mo
         return;
     }
     if (frustum == nullptr) return;
+    ListCuller culler(*frustum);
     for (const Poly &p : polys)
-        if (TriangleVisible(*frustum, p)) CallHost(callback, reinterpret_cast<intptr_t>(&p));
+        if (culler.Visible(p)) CallHost(callback, reinterpret_cast<intptr_t>(&p));
 }
 
 }  // namespace vesk
