@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     model.speed = 1.0f;
     model.header.assign(data, data + size);
     if (size >= vesk::mdl::kHeaderSize) {
-        if (model.HeaderInt(vesk::mdl::kTextureCount) == 0) model.textureFile = model.header;
-        const int32_t groups = model.HeaderInt(vesk::mdl::kGroupCount);
+        if (model.Head().textureCount == 0) model.textureFile = model.header;
+        const int32_t groups = model.Head().groupCount;
         for (int32_t g = 1; g < groups && g <= vesk::kMdlMaxGroupFiles; ++g) model.sequenceGroups.push_back(model.header);
     }
     if (!vesk::ValidateMdl(model)) {
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     VESK_FUZZ_CHECK(sizes.records >= 0 && sizes.indices >= 0);
     std::vector<CharacterVertex> records(static_cast<size_t>(sizes.records));
     std::vector<uint32_t> indices(static_cast<size_t>(sizes.indices));
-    const int32_t sequences = model.HeaderInt(vesk::mdl::kSequenceCount);
+    const int32_t sequences = model.Head().sequenceCount;
     for (int step = 0; step < 3; ++step) {
         model.sequence = step % sequences;
         int32_t count = -1;

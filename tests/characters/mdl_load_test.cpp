@@ -117,7 +117,7 @@ TEST(MdlLoad, CompanionFilesByName) {
     EXPECT_EQ(model.sequenceGroups, built.groups);
 
     // Textures in aT.mdl: the main file's count is 0 and so is the host's.
-    ModelPlan textures{{}, {}, {}, 0, {Texture{0, 8, 8}, Texture{0, 16, 16}}, 1, 1, {1}, {}};
+    ModelPlan textures{{}, {}, {}, 0, {Texture{0, 8, 8, {}, {}}, Texture{0, 16, 16, {}, {}}}, 1, 1, {1}, {}};
     plan.textures.clear();
     plan.sequences.resize(1);
     plan.groupCount = 1;
