@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -358,6 +359,45 @@ float SetController(MdlModel &model, int32_t number, float value) {
     return (end - start) * static_cast<float>(setting) / 255.0f + start;
 }
 
+int32_t MdlSequences(const MdlModel &model, VeskMdlSequence *out) {
+    const mdl::Header head = model.Head();
+    if (out) {
+        for (int32_t q = 0; q < head.sequenceCount; ++q) {
+            const auto seq = mdl::Record<mdl::Sequence>(model.header.data(), head.sequenceOffset, q);
+            VeskMdlSequence record{};
+            // The stored name need not end inside its field: the host's does.
+            const size_t length = strnlen(seq.name, sizeof record.name - 1);
+            std::memcpy(record.name, seq.name, length);
+            record.framesPerSecond = seq.framesPerSecond;
+            record.frameCount = seq.frameCount;
+            record.flags = seq.flags;
+            record.activity = seq.activity;
+            out[q] = record;
+        }
+    }
+    return head.sequenceCount;
+}
+
+int32_t MdlTexture(const MdlModel &model, int32_t texture, uint8_t *rgba, int32_t *size) {
+    const std::span<const uint8_t> file = model.TextureHeader();
+    const mdl::Header head = model.TextureHead();
+    if (texture < 0 || texture >= head.textureCount) return head.textureCount;
+    const auto t = mdl::Record<mdl::Texture>(file.data(), head.textureOffset, texture);
+    if (size) size[0] = t.width, size[1] = t.height;
+    if (rgba) {
+        const size_t pixels = static_cast<size_t>(t.width) * static_cast<size_t>(t.height);
+        const uint8_t *index = file.data() + t.pixelOffset;
+        const uint8_t *palette = index + pixels;
+        const bool masked = (t.flags & 0x40) != 0;
+        for (size_t i = 0; i < pixels; ++i) {
+            const uint8_t k = index[i];
+            std::memcpy(rgba + 4 * i, palette + 3 * size_t{k}, 3);
+            rgba[4 * i + 3] = masked && k == 255 ? 0 : 255;
+        }
+    }
+    return head.textureCount;
+}
+
 int32_t LoadNextMdl(const char *path, int32_t *textures) {
     int32_t &count = MdlCount();
     MdlModel *model = MdlModelAt(count);
@@ -385,3 +425,13 @@ int32_t LoadNextMdl(const char *path, int32_t *textures) {
 }  // namespace vesk
 
 VESK_API int32_t VESK_CALL GetmodelMDL(const char *path, int32_t *textures) { return vesk::LoadNextMdl(path, textures); }
+
+VESK_API int32_t VESK_CALL VeskGetModelMDLsequences(int32_t index, VeskMdlSequence *sequences) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model ? vesk::MdlSequences(*model, sequences) : 0;
+}
+
+VESK_API int32_t VESK_CALL VeskGetModelMDLtexture(int32_t index, int32_t texture, uint8_t *rgba, int32_t *size) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model ? vesk::MdlTexture(*model, texture, rgba, size) : 0;
+}

@@ -229,6 +229,12 @@ const mdl::BoneMatrix &MdlBoneTransform(int32_t bone);
 // Module-wide clock state, for tests: seconds of the last mesh call.
 float &MdlLastTime();
 
+// The extension queries on a usable model (null arrays count only).
+int32_t MdlSequences(const MdlModel &model, VeskMdlSequence *out);
+bool SetMdlSequence(MdlModel &model, int32_t sequence);
+int32_t MdlTexture(const MdlModel &model, int32_t texture, uint8_t *rgba, int32_t *size);
+int32_t MdlMeshRanges(const MdlModel &model, int32_t *ranges);
+
 // Command vertices and triangle indices of the models the mesh call draws.
 struct MdlSizes {
     int32_t records = 0;

@@ -7,6 +7,10 @@
 #include "characters/mdl_model.h"
 #include "frame/platform.h"
 
+static_assert(sizeof(VeskMdlSequence) == 48 && offsetof(VeskMdlSequence, framesPerSecond) == 32 &&
+              offsetof(VeskMdlSequence, frameCount) == 36 && offsetof(VeskMdlSequence, flags) == 40 &&
+              offsetof(VeskMdlSequence, activity) == 44);
+
 namespace vesk {
 namespace {
 
@@ -542,6 +546,34 @@ int32_t MdlTriangles(const MdlModel &model, uint32_t *indices) {
     return written;
 }
 
+int32_t MdlMeshRanges(const MdlModel &model, int32_t *ranges) {
+    const uint8_t *h = model.header.data();
+    const uint8_t *t = model.TextureHeader().data();
+    const mdl::Header th = model.TextureHead();
+    int32_t meshes = 0, first = 0;
+    ForEachDrawnMesh(model, [&](const mdl::Mesh &mesh) {
+        int32_t indices = 0;
+        ForEachCommand(h, U(mesh.commandOffset), [&](uint64_t, int32_t n, bool) {
+            if (n >= 3) indices += 3 * (n - 2);
+        });
+        if (ranges) {
+            ranges[3 * meshes] = first;
+            ranges[3 * meshes + 1] = indices;
+            ranges[3 * meshes + 2] = mdl::Record<int16_t>(t, th.skinOffset, mesh.skinReference);
+        }
+        first += indices;
+        ++meshes;
+    });
+    return meshes;
+}
+
+bool SetMdlSequence(MdlModel &model, int32_t sequence) {
+    if (sequence < 0 || sequence >= model.Head().sequenceCount) return false;
+    model.sequence = sequence;
+    model.frame = 0.0f;
+    return true;
+}
+
 }  // namespace vesk
 
 VESK_API int32_t VESK_CALL GetModelMDLmesh(int32_t index, CharacterVertex *records, int32_t *count) {
@@ -566,4 +598,14 @@ VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts) {
     const vesk::MdlSizes sizes = model ? vesk::MdlMeshSizes(*model) : vesk::MdlSizes{};
     counts[0] = sizes.records;
     counts[1] = sizes.indices;
+}
+
+VESK_API int32_t VESK_CALL VeskGetModelMDLmeshes(int32_t index, int32_t *ranges) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model ? vesk::MdlMeshRanges(*model, ranges) : 0;
+}
+
+VESK_API VeskBool VESK_CALL VeskSetModelMDLsequence(int32_t index, int32_t sequence) {
+    vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model && vesk::SetMdlSequence(*model, sequence) ? 1 : 0;
 }

@@ -74,6 +74,7 @@ struct ModelPlan {
     int32_t skinReferences = 1, families = 1;
     std::vector<int16_t> skins{0};
     std::vector<BodyPart> bodyParts;
+    size_t trim = 0;  // bytes cut from the end of the main file (the last texture's palette and pixels)
 };
 struct Built {
     std::vector<uint8_t> main;
@@ -224,6 +225,7 @@ inline Built Build(const ModelPlan &plan) {
         for (size_t k = 0; k < n; ++k) w.Put(t.pixels.empty() ? static_cast<uint8_t>(k % 251) : t.pixels[k]);
         for (size_t k = 0; k < 768; ++k) w.Put(t.palette.empty() ? static_cast<uint8_t>(k) : t.palette[k]);
     }
+    w.bytes.resize(w.bytes.size() - std::min(plan.trim, w.bytes.size()));
     built.main = std::move(w.bytes);
     return built;
 }
