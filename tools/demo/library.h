@@ -40,7 +40,11 @@ namespace demo {
     X(GetmodelMDL) \
     X(GetModelMDLmesh) \
     X(VeskGetModelMDLtriangles) \
-    X(VeskGetModelMDLcounts)
+    X(VeskGetModelMDLcounts) \
+    X(VeskGetModelMDLsequences) \
+    X(VeskSetModelMDLsequence) \
+    X(VeskGetModelMDLtexture) \
+    X(VeskGetModelMDLmeshes)
 
 struct Library {
     VeskModule module = nullptr;
