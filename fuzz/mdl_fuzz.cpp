@@ -35,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const VeskMdlSequence &s : list) VESK_FUZZ_CHECK(s.name[31] == 0);
     std::vector<int32_t> ranges(3 * static_cast<size_t>(vesk::MdlMeshRanges(model, nullptr)));
     int32_t next = 0;
-    for (int32_t k = 0; k < vesk::MdlMeshRanges(model, ranges.data()); ++k) {
+    const int32_t meshes = vesk::MdlMeshRanges(model, ranges.data());
+    VESK_FUZZ_CHECK(3 * static_cast<size_t>(meshes) == ranges.size());
+    for (int32_t k = 0; k < meshes; ++k) {
         VESK_FUZZ_CHECK(ranges[3 * static_cast<size_t>(k)] == next);
         next += ranges[3 * static_cast<size_t>(k) + 1];
     }
