@@ -44,11 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     VESK_FUZZ_CHECK(next == sizes.indices);
     const int32_t textures = vesk::MdlTexture(model, -1, nullptr, nullptr);
     for (int32_t t = 0; t < textures && t < 4; ++t) {
-        int32_t size[2] = {-1, -1};
-        vesk::MdlTexture(model, t, nullptr, size);
-        VESK_FUZZ_CHECK(size[0] >= 0 && size[1] >= 0);
-        std::vector<uint8_t> rgba(4 * static_cast<size_t>(size[0]) * static_cast<size_t>(size[1]));
-        vesk::MdlTexture(model, t, rgba.data(), size);
+        int32_t extent[2] = {-1, -1};
+        vesk::MdlTexture(model, t, nullptr, extent);
+        VESK_FUZZ_CHECK(extent[0] >= 0 && extent[1] >= 0);
+        std::vector<uint8_t> rgba(4 * static_cast<size_t>(extent[0]) * static_cast<size_t>(extent[1]));
+        vesk::MdlTexture(model, t, rgba.data(), extent);
     }
     for (int step = 0; step < 3 + sequences && step < 12; ++step) {
         VESK_FUZZ_CHECK(vesk::SetMdlSequence(model, step % sequences));
