@@ -754,7 +754,7 @@ inline const std::vector<Family> &Families() {
         {"md3-pose", &Md3Pose, 0x55ac721a982afa9dull},
         {"q3bsp-level", &Level, 0xf8b8dcc5c74149c3ull},
         {"spatial", &Spatial, 0xdbc6388101b92b41ull},
-        {"mdl-pose", &MdlPose, 0xf9ee7d134c135607ull, true},
+        {"mdl-pose", &MdlPose, 0x647f77062424dfcaull, true},
     };
     return families;
 }

@@ -42,6 +42,13 @@ WorkState g_work;
 
 uint64_t U(int32_t v) { return static_cast<uint64_t>(v); }
 
+// Single-precision trigonometry through the double functions: C runtimes
+// differ in the last bits of their float versions, and a pose must be the
+// same on every platform; the double result rounds to the same float.
+float Sin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
+float Cos(float x) { return static_cast<float>(std::cos(static_cast<double>(x))); }
+float ArcCos(float x) { return static_cast<float>(std::acos(static_cast<double>(x))); }
+
 // Float to int by truncation, defined for every input (NaN gives 0).
 int32_t TruncToInt(float v) {
     if (!(v > -2147483520.0f)) return v != v ? 0 : INT32_MIN;
@@ -224,9 +231,9 @@ void ForEachDrawnMesh(const MdlModel &model, F &&f) {
 namespace mdl {
 
 Quaternion AngleQuaternion(const float (&angles)[3]) {
-    const float sr = std::sin(angles[0] * 0.5f), cr = std::cos(angles[0] * 0.5f);
-    const float sp = std::sin(angles[1] * 0.5f), cp = std::cos(angles[1] * 0.5f);
-    const float sy = std::sin(angles[2] * 0.5f), cy = std::cos(angles[2] * 0.5f);
+    const float sr = Sin(angles[0] * 0.5f), cr = Cos(angles[0] * 0.5f);
+    const float sp = Sin(angles[1] * 0.5f), cp = Cos(angles[1] * 0.5f);
+    const float sy = Sin(angles[2] * 0.5f), cy = Cos(angles[2] * 0.5f);
     return {sr * cp * cy - cr * sp * sy, cr * sp * cy + sr * cp * sy, cr * cp * sy - sr * sp * cy,
             cr * cp * cy + sr * sp * sy};
 }
@@ -244,10 +251,10 @@ Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
     if (1.0f + c > 1e-8f) {
         float kp, kq;
         if (1.0f - c > 1e-8f) {
-            const float omega = std::acos(c);
-            const float sinOmega = std::sin(omega);
-            kp = std::sin((1.0f - t) * omega) / sinOmega;
-            kq = std::sin(t * omega) / sinOmega;
+            const float omega = ArcCos(c);
+            const float sinOmega = Sin(omega);
+            kp = Sin((1.0f - t) * omega) / sinOmega;
+            kq = Sin(t * omega) / sinOmega;
         } else {
             kp = 1.0f - t;
             kq = t;
@@ -256,7 +263,7 @@ Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
     }
     const Quaternion r{-p.y, p.x, -p.w, p.z};
     const float half = 1.5707963267948966f;
-    const float kp = std::sin((1.0f - t) * half), kq = std::sin(t * half);
+    const float kp = Sin((1.0f - t) * half), kq = Sin(t * half);
     return {kp * p.x + kq * r.x, kp * p.y + kq * r.y, kp * p.z + kq * r.z, r.w};
 }
 
