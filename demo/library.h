@@ -43,7 +43,11 @@ namespace demo {
     X(GetmodelMDL) \
     X(GetModelMDLmesh) \
     X(VeskGetModelMDLtriangles) \
-    X(VeskGetModelMDLcounts)
+    X(VeskGetModelMDLcounts) \
+    X(VeskGetModelMDLsequences) \
+    X(VeskSetModelMDLsequence) \
+    X(VeskGetModelMDLtexture) \
+    X(VeskGetModelMDLmeshes)
 
 struct Library {
     void *module = nullptr;  // the dlopen handle

@@ -599,6 +599,17 @@ VESK_API void VESK_CALL Get3DS_MATERIAL(int32_t ignored, int32_t materialIndex, 
 /* previous mesh call (at most 0.1 s), whichever model that was for.        */
 /* ------------------------------------------------------------------------ */
 
+/* One sequence of an MDL model, as VeskGetModelMDLsequences writes it.
+   48 bytes: name at 0, framesPerSecond 32, frameCount 36, flags 40,
+   activity 44. */
+typedef struct VeskMdlSequence {
+    char name[32];
+    float framesPerSecond;
+    int32_t frameCount;
+    int32_t flags;
+    int32_t activity;
+} VeskMdlSequence;
+
 /* Loads path (main file, 4-character extension such as .mdl) into the next
    slot, with nameT.mdl when the main file holds no textures and name01.mdl,
    name02.mdl ... for its further sequence groups. *textures = the main file's
@@ -634,6 +645,28 @@ enum {
    VeskGetModelMDLtriangles then writes. Both 0 for an unusable, empty or
    unknown slot. */
 VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts);
+/* Writes the slot's sequences in file order (name up to its first NUL, at
+   most 31 bytes, zero-filled to 32; rate, frame count, flags and activity as
+   stored); returns their count. A null array returns the count only; 0 for an
+   unusable, empty or unknown slot. */
+VESK_API int32_t VESK_CALL VeskGetModelMDLsequences(int32_t index, VeskMdlSequence *sequences);
+/* Plays sequence (0 .. VeskGetModelMDLsequences - 1) from frame 0 in the next
+   GetModelMDLmesh calls; a sequence of another group file poses from that
+   file. False, nothing changed, for another sequence or an unusable slot. */
+VESK_API VeskBool VESK_CALL VeskSetModelMDLsequence(int32_t index, int32_t sequence);
+/* size[0], size[1] = width, height of texture `texture` (of the main file, or
+   of nameT.mdl when that holds the textures); rgba = width x height x 4
+   bytes from the first stored row, each pixel its palette entry with alpha
+   255, or alpha 0 for index 255 of a texture with flag 0x40 (masked). A null
+   rgba writes the size only. Returns the texture count (0 for an unusable,
+   empty or unknown slot); nothing written for a texture outside them. */
+VESK_API int32_t VESK_CALL VeskGetModelMDLtexture(int32_t index, int32_t texture, uint8_t *rgba, int32_t *size);
+/* Per mesh drawn, in the order of VeskGetModelMDLtriangles: first index,
+   index count and texture (its skin reference in skin family 0); the ranges
+   run on from 0 over the whole list (VeskGetModelMDLcounts counts[1]).
+   ranges: 3 x the returned mesh count; null returns the count only, 0 for
+   an unusable, empty or unknown slot. */
+VESK_API int32_t VESK_CALL VeskGetModelMDLmeshes(int32_t index, int32_t *ranges);
 
 /* ------------------------------------------------------------------------ */
 /* Q3 BSP levels                                                            */

@@ -308,6 +308,29 @@ TEST(DemoHalfLife, DrawsInsideItsProjectedBox) {
     }
 }
 
+// Every sequence plays in turn, named in its frames' labels; the walk moves
+// the figure, and the flat red, green and blue textures of its meshes show.
+TEST(DemoHalfLife, PlaysEverySequenceTexturedUnderItsName) {
+    const demo::SceneResult r = Render("halflife", 2);
+    REQUIRE_RENDERED(r);
+    std::vector<std::string> order;
+    for (const demo::Frame &f : r.frames) {
+        const std::string label = f.name.substr(f.name.rfind('-') + 1);
+        if (order.empty() || order.back() != label) order.push_back(label);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"reference", "walk", "arms_up"}));
+    ASSERT_EQ(r.frames.size(), 6u);
+    int differing = 0;
+    const Image &a = r.frames[2].image, &b = r.frames[3].image;  // two frames of the walk
+    for (size_t i = 0; i < a.rgba.size(); ++i) differing += a.rgba[i] != b.rgba[i];
+    EXPECT_GT(differing, 200);
+    int dominant[3] = {0, 0, 0};
+    for (size_t i = 0; i + 3 < a.rgba.size(); i += 4)
+        for (int c = 0; c < 3; ++c)
+            dominant[c] += a.rgba[i + c] > 2 * a.rgba[i + (c + 1) % 3] + 20 && a.rgba[i + c] > 2 * a.rgba[i + (c + 2) % 3] + 20;
+    EXPECT_GT(std::min({dominant[0], dominant[1], dominant[2]}), 100) << dominant[0] << " " << dominant[1] << " " << dominant[2];
+}
+
 TEST(DemoCanvas, ContactSheetAveragesEachFrameIntoItsRow) {
     // Two rows: one frame of four flat quadrants, then two plain frames.
     Image quad{4, 2, std::vector<uint8_t>(4 * 2 * 4, 255)}, red{4, 2, {}}, blue{4, 2, {}};

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -14,8 +15,6 @@
 
 namespace vesk {
 namespace {
-
-using mdl::Field;
 
 // The module's models: built before the host's first call, released at unload.
 struct MdlTable {
@@ -29,9 +28,9 @@ bool TableFits(const ByteCursor &file, int32_t offset, int32_t count, uint32_t s
     return offset >= 0 && count >= 0 && file.ContainsArray(static_cast<uint64_t>(offset), static_cast<uint64_t>(count), size);
 }
 
-bool Finite(const uint8_t *base, uint64_t offset, int count) {
+bool Finite(const float *values, int count) {
     for (int i = 0; i < count; ++i)
-        if (!std::isfinite(Field<float>(base, offset + 4u * static_cast<uint64_t>(i)))) return false;
+        if (!std::isfinite(values[i])) return false;
     return true;
 }
 
@@ -41,51 +40,45 @@ public:
 
     bool Run() {
         if (m_.header.size() < mdl::kHeaderSize || tex_.size() < mdl::kHeaderSize) return false;
-        m_.textureCount = Main(mdl::kTextureCount);
+        head_ = m_.Head();
+        texHead_ = m_.TextureHead();
+        m_.textureCount = head_.textureCount;
         return Bones() && Controllers() && BoneControllers() && Sequences() && Textures() && BodyParts();
     }
 
 private:
-    int32_t Main(uint32_t offset) const { return Field<int32_t>(m_.header.data(), offset); }
-    int32_t Tex(uint32_t offset) const { return Field<int32_t>(tex_.bytes().data(), offset); }
+    const uint8_t *h() const { return m_.header.data(); }
 
     bool Bones() {
-        boneCount_ = Main(mdl::kBoneCount);
-        boneOffset_ = Main(mdl::kBoneOffset);
-        if (boneCount_ < 0 || boneCount_ > kMdlMaxBones) return false;
-        if (!TableFits(main_, boneOffset_, boneCount_, mdl::kBoneSize)) return false;
-        for (int32_t i = 0; i < boneCount_; ++i) {
-            const uint64_t bone = static_cast<uint64_t>(boneOffset_) + uint64_t{mdl::kBoneSize} * static_cast<uint64_t>(i);
-            const int32_t parent = Field<int32_t>(m_.header.data(), bone + 32);
-            if (parent != -1 && (parent < 0 || parent >= i)) return false;  // parents come first
-            if (!Finite(m_.header.data(), bone + 64, 12)) return false;
+        if (head_.boneCount < 0 || head_.boneCount > kMdlMaxBones) return false;
+        if (!TableFits(main_, head_.boneOffset, head_.boneCount, mdl::kBoneSize)) return false;
+        for (int32_t i = 0; i < head_.boneCount; ++i) {
+            const auto bone = mdl::Record<mdl::Bone>(h(), head_.boneOffset, i);
+            if (bone.parent != -1 && (bone.parent < 0 || bone.parent >= i)) return false;  // parents come first
+            if (!Finite(bone.value, 6) || !Finite(bone.scale, 6)) return false;
         }
         return true;
     }
 
     bool Controllers() {
-        controllerCount_ = Main(mdl::kControllerCount);
-        const int32_t offset = Main(mdl::kControllerOffset);
-        if (controllerCount_ < 0 || controllerCount_ > kMdlMaxControllers) return false;
-        if (!TableFits(main_, offset, controllerCount_, mdl::kControllerSize)) return false;
+        const int32_t count = head_.controllerCount;
+        if (count < 0 || count > kMdlMaxControllers) return false;
+        if (!TableFits(main_, head_.controllerOffset, count, mdl::kControllerSize)) return false;
         int ordinary = 0;
-        for (int32_t j = 0; j < controllerCount_; ++j) {
-            const uint64_t c = static_cast<uint64_t>(offset) + uint64_t{mdl::kControllerSize} * static_cast<uint64_t>(j);
-            const int32_t number = Field<int32_t>(m_.header.data(), c + 20);
-            if (number < 0) return false;
-            if (number < 4) ++ordinary;
-            if (!Finite(m_.header.data(), c + 8, 2)) return false;
+        for (int32_t j = 0; j < count; ++j) {
+            const auto c = mdl::Record<mdl::Controller>(h(), head_.controllerOffset, j);
+            if (c.number < 0) return false;
+            if (c.number < 4) ++ordinary;
+            if (!std::isfinite(c.start) || !std::isfinite(c.end)) return false;
         }
         return ordinary <= kMdlMaxOrdinaryControllers;
     }
 
     bool BoneControllers() {
-        for (int32_t i = 0; i < boneCount_; ++i) {
-            const uint64_t bone = static_cast<uint64_t>(boneOffset_) + uint64_t{mdl::kBoneSize} * static_cast<uint64_t>(i);
-            for (int k = 0; k < 6; ++k) {
-                const int32_t c = Field<int32_t>(m_.header.data(), bone + 40 + 4u * static_cast<uint64_t>(k));
-                if (c != -1 && (c < 0 || c >= controllerCount_)) return false;
-            }
+        for (int32_t i = 0; i < head_.boneCount; ++i) {
+            const auto bone = mdl::Record<mdl::Bone>(h(), head_.boneOffset, i);
+            for (const int32_t c : bone.controller)
+                if (c != -1 && (c < 0 || c >= head_.controllerCount)) return false;
         }
         return true;
     }
@@ -110,40 +103,34 @@ private:
     }
 
     bool Sequences() {
-        const int32_t groupCount = Main(mdl::kGroupCount);
-        const int32_t groupOffset = Main(mdl::kGroupOffset);
+        const int32_t groupCount = head_.groupCount;
         if (groupCount < 1 || groupCount > kMdlMaxGroupFiles + 1) return false;
-        if (!TableFits(main_, groupOffset, groupCount, mdl::kGroupSize)) return false;
+        if (!TableFits(main_, head_.groupOffset, groupCount, mdl::kGroupSize)) return false;
         if (m_.sequenceGroups.size() != static_cast<size_t>(groupCount - 1)) return false;
-        const int32_t count = Main(mdl::kSequenceCount);
-        const int32_t offset = Main(mdl::kSequenceOffset);
-        if (count < 1 || !TableFits(main_, offset, count, mdl::kSequenceSize)) return false;
+        const int32_t count = head_.sequenceCount;
+        if (count < 1 || !TableFits(main_, head_.sequenceOffset, count, mdl::kSequenceSize)) return false;
         for (int32_t q = 0; q < count; ++q) {
-            const uint64_t seq = static_cast<uint64_t>(offset) + uint64_t{mdl::kSequenceSize} * static_cast<uint64_t>(q);
-            const uint8_t *h = m_.header.data();
-            if (!std::isfinite(Field<float>(h, seq + 32))) return false;
-            const int32_t frames = std::max(Field<int32_t>(h, seq + 56), 1);
-            const int32_t motionType = Field<int32_t>(h, seq + 68);
-            const int32_t motionBone = Field<int32_t>(h, seq + 72);
-            if ((motionType & 7) != 0 && (motionBone < 0 || motionBone >= boneCount_)) return false;
-            const int32_t blends = Field<int32_t>(h, seq + 120);
+            const auto seq = mdl::Record<mdl::Sequence>(h(), head_.sequenceOffset, q);
+            if (!std::isfinite(seq.framesPerSecond)) return false;
+            const int32_t frames = std::max(seq.frameCount, 1);
+            if ((seq.motionType & 7) != 0 && (seq.motionBone < 0 || seq.motionBone >= head_.boneCount)) return false;
+            const int32_t blends = seq.blendCount;
             if (blends != 1 && blends != 2 && blends != 4) return false;
-            const int32_t group = Field<int32_t>(h, seq + 156);
+            const int32_t group = seq.sequenceGroup;
             if (group < 0 || group >= groupCount) return false;
             int64_t base = 0;
-            if (group == 0) base = Field<int32_t>(h, static_cast<uint64_t>(groupOffset) + 100);
+            if (group == 0) base = mdl::Record<mdl::Group>(h(), head_.groupOffset, 0).data;
             const ByteCursor file(group == 0 ? std::span<const uint8_t>(m_.header)
                                              : std::span<const uint8_t>(m_.sequenceGroups[static_cast<size_t>(group - 1)]));
-            const int64_t start = base + Field<int32_t>(h, seq + 124);
+            const int64_t start = base + seq.animationOffset;
             if (base < 0 || start < 0) return false;
-            const uint64_t records = static_cast<uint64_t>(blends) * static_cast<uint64_t>(boneCount_);
+            const uint64_t records = static_cast<uint64_t>(blends) * static_cast<uint64_t>(head_.boneCount);
             if (!file.ContainsArray(static_cast<uint64_t>(start), records, mdl::kAnimationSize)) return false;
             for (uint64_t r = 0; r < records; ++r) {
                 const uint64_t record = static_cast<uint64_t>(start) + r * mdl::kAnimationSize;
-                for (int k = 0; k < 6; ++k) {
-                    const uint16_t o = Field<uint16_t>(file.bytes().data(), record + 2u * static_cast<uint64_t>(k));
+                const auto anim = mdl::Field<mdl::Animation>(file.bytes().data(), record);
+                for (const uint16_t o : anim.offset)
                     if (o != 0 && !Stream(static_cast<size_t>(group), file, record + o, frames)) return false;
-                }
             }
         }
         return true;
@@ -151,16 +138,23 @@ private:
 
     bool Textures() {
         if (m_.textureCount < 0) return false;
-        textureCount_ = Tex(mdl::kTextureCount);
-        if (!TableFits(tex_, Tex(mdl::kTextureOffset), textureCount_, mdl::kTextureSize)) return false;
-        skinReferences_ = Tex(mdl::kSkinReferenceCount);
-        const int32_t families = Tex(mdl::kSkinFamilyCount);
-        const int32_t offset = Tex(mdl::kSkinOffset);
+        textureCount_ = texHead_.textureCount;
+        if (!TableFits(tex_, texHead_.textureOffset, textureCount_, mdl::kTextureSize)) return false;
+        // Every texture's indices and palette lie inside its file.
+        for (int32_t i = 0; i < textureCount_; ++i) {
+            const auto t = mdl::Record<mdl::Texture>(tex_.bytes().data(), texHead_.textureOffset, i);
+            if (t.width < 0 || t.height < 0 || t.pixelOffset < 0) return false;
+            const uint64_t pixels = static_cast<uint64_t>(t.width) * static_cast<uint64_t>(t.height);
+            if (!tex_.Contains(static_cast<uint64_t>(t.pixelOffset), pixels + mdl::kPaletteSize)) return false;
+        }
+        skinReferences_ = texHead_.skinReferenceCount;
+        const int32_t families = texHead_.skinFamilyCount;
+        const int32_t offset = texHead_.skinOffset;
         if (skinReferences_ < 0 || families < 0) return false;
         const uint64_t entries = static_cast<uint64_t>(skinReferences_) * static_cast<uint64_t>(families);
         if (offset < 0 || !tex_.ContainsArray(static_cast<uint64_t>(offset), entries, 2)) return false;
         for (uint64_t e = 0; e < entries; ++e) {
-            const int16_t t = Field<int16_t>(tex_.bytes().data(), static_cast<uint64_t>(offset) + 2u * e);
+            const int16_t t = mdl::Field<int16_t>(tex_.bytes().data(), static_cast<uint64_t>(offset) + 2u * e);
             if (t < 0 || t >= textureCount_) return false;
         }
         if (families == 0) skinReferences_ = 0;  // no family to draw meshes with
@@ -181,44 +175,49 @@ private:
             if (!main_.ContainsArray(p, count, 8)) return false;
             records += count;
             for (uint64_t i = 0; i < count; ++i, p += 8) {
-                const int16_t vi = Field<int16_t>(m_.header.data(), p);
-                const int16_t ni = Field<int16_t>(m_.header.data(), p + 2);
+                const auto c = mdl::Field<mdl::CommandVertex>(h(), p);
+                const int16_t vi = c.vertex, ni = c.normal;
                 if (vi < 0 || vi >= vertices || ni < 0 || ni >= normals) return false;
             }
         }
     }
 
-    bool Model(uint64_t model, uint64_t &records) {
-        const uint8_t *h = m_.header.data();
-        const int32_t meshCount = Field<int32_t>(h, model + 72);
-        const int32_t meshOffset = Field<int32_t>(h, model + 76);
-        const int32_t vertices = Field<int32_t>(h, model + 80);
-        const int32_t vertexBones = Field<int32_t>(h, model + 84);
-        const int32_t vertexOffset = Field<int32_t>(h, model + 88);
-        const int32_t normalBones = Field<int32_t>(h, model + 96);
-        const int32_t normalOffset = Field<int32_t>(h, model + 100);
-        if (!TableFits(main_, meshOffset, meshCount, mdl::kMeshSize)) return false;
+    // count Vector3 at offset, every coordinate finite (they reach the host).
+    bool FiniteVectors(int32_t offset, int32_t count) const {
+        for (int32_t i = 0; i < count; ++i) {
+            const auto v = mdl::Record<Vector3>(h(), offset, i);
+            if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return false;
+        }
+        return true;
+    }
+
+    bool Model(uint64_t at, uint64_t &records) {
+        const auto model = mdl::Field<mdl::Model>(h(), at);
+        const int32_t vertices = model.vertexCount;
+        if (!TableFits(main_, model.meshOffset, model.meshCount, mdl::kMeshSize)) return false;
         if (vertices < 0 || vertices > kMdlMaxVertices) return false;
-        if (!TableFits(main_, vertexBones, vertices, 1) || !TableFits(main_, vertexOffset, vertices, 12)) return false;
+        if (!TableFits(main_, model.vertexBoneOffset, vertices, 1) || !TableFits(main_, model.vertexOffset, vertices, 12))
+            return false;
         for (int32_t i = 0; i < vertices; ++i)
-            if (h[static_cast<uint64_t>(vertexBones) + static_cast<uint64_t>(i)] >= boneCount_) return false;
+            if (h()[static_cast<uint64_t>(model.vertexBoneOffset) + static_cast<uint64_t>(i)] >= head_.boneCount) return false;
+        if (!FiniteVectors(model.vertexOffset, vertices)) return false;
         int64_t normals = 0;
-        for (int32_t k = 0; k < meshCount; ++k) {
-            const uint64_t mesh = static_cast<uint64_t>(meshOffset) + uint64_t{mdl::kMeshSize} * static_cast<uint64_t>(k);
-            const int32_t n = Field<int32_t>(h, mesh + 12);
+        for (int32_t k = 0; k < model.meshCount; ++k) {
+            const int32_t n = mdl::Record<mdl::Mesh>(h(), model.meshOffset, k).normalCount;
             if (n < 0) return false;
             normals += n;
             if (normals > kMdlMaxVertices) return false;
         }
         const int32_t normalTotal = static_cast<int32_t>(normals);
-        if (!TableFits(main_, normalBones, normalTotal, 1) || !TableFits(main_, normalOffset, normalTotal, 12)) return false;
+        if (!TableFits(main_, model.normalBoneOffset, normalTotal, 1) || !TableFits(main_, model.normalOffset, normalTotal, 12))
+            return false;
         for (int32_t i = 0; i < normalTotal; ++i)
-            if (h[static_cast<uint64_t>(normalBones) + static_cast<uint64_t>(i)] >= boneCount_) return false;
-        for (int32_t k = 0; k < meshCount; ++k) {
-            const uint64_t mesh = static_cast<uint64_t>(meshOffset) + uint64_t{mdl::kMeshSize} * static_cast<uint64_t>(k);
-            const int32_t skin = Field<int32_t>(h, mesh + 8);
-            if (skin < 0 || skin >= skinReferences_) return false;
-            if (!Commands(Field<int32_t>(h, mesh + 4), vertices, normalTotal, records)) return false;
+            if (h()[static_cast<uint64_t>(model.normalBoneOffset) + static_cast<uint64_t>(i)] >= head_.boneCount) return false;
+        if (!FiniteVectors(model.normalOffset, normalTotal)) return false;
+        for (int32_t k = 0; k < model.meshCount; ++k) {
+            const auto mesh = mdl::Record<mdl::Mesh>(h(), model.meshOffset, k);
+            if (mesh.skinReference < 0 || mesh.skinReference >= skinReferences_) return false;
+            if (!Commands(mesh.commandOffset, vertices, normalTotal, records)) return false;
         }
         return true;
     }
@@ -226,18 +225,16 @@ private:
     bool BodyParts() {
         constexpr uint64_t kMaxRecords = uint64_t{1} << 28;
         uint64_t total = 0;
-        const int32_t count = Main(mdl::kBodyPartCount);
-        const int32_t offset = Main(mdl::kBodyPartOffset);
-        if (!TableFits(main_, offset, count, mdl::kBodyPartSize)) return false;
+        const int32_t count = head_.bodyPartCount;
+        if (!TableFits(main_, head_.bodyPartOffset, count, mdl::kBodyPartSize)) return false;
         for (int32_t b = 0; b < count; ++b) {
-            const uint64_t part = static_cast<uint64_t>(offset) + uint64_t{mdl::kBodyPartSize} * static_cast<uint64_t>(b);
-            const int32_t models = Field<int32_t>(m_.header.data(), part + 64);
-            const int32_t modelOffset = Field<int32_t>(m_.header.data(), part + 72);
-            if (models < 1 || !TableFits(main_, modelOffset, models, mdl::kModelSize)) return false;
+            const auto part = mdl::Record<mdl::BodyPart>(h(), head_.bodyPartOffset, b);
+            if (part.modelCount < 1 || !TableFits(main_, part.modelOffset, part.modelCount, mdl::kModelSize)) return false;
             uint64_t most = 0;
-            for (int32_t i = 0; i < models; ++i) {
+            for (int32_t i = 0; i < part.modelCount; ++i) {
                 // Body parts that share a model have it checked once.
-                const uint64_t at = static_cast<uint64_t>(modelOffset) + uint64_t{mdl::kModelSize} * static_cast<uint64_t>(i);
+                const uint64_t at =
+                    static_cast<uint64_t>(part.modelOffset) + uint64_t{mdl::kModelSize} * static_cast<uint64_t>(i);
                 auto known = models_.find(at);
                 if (known == models_.end()) {
                     uint64_t records = 0;
@@ -256,7 +253,7 @@ private:
 
     MdlModel &m_;
     ByteCursor main_, tex_;
-    int32_t boneCount_ = 0, boneOffset_ = 0, controllerCount_ = 0;
+    mdl::Header head_{}, texHead_{};
     int32_t textureCount_ = 0, skinReferences_ = 0;
     std::unordered_map<uint64_t, int32_t> streams_;
     std::unordered_map<uint64_t, uint64_t> models_;  // model offset -> command vertices
@@ -264,12 +261,9 @@ private:
 
 // The first controller record whose number field is number, or -1.
 int32_t FindController(const MdlModel &model, int32_t number) {
-    const int32_t count = model.HeaderInt(mdl::kControllerCount);
-    const uint64_t offset = static_cast<uint64_t>(model.HeaderInt(mdl::kControllerOffset));
-    for (int32_t j = 0; j < count; ++j)
-        if (Field<int32_t>(model.header.data(), offset + uint64_t{mdl::kControllerSize} * static_cast<uint64_t>(j) + 20) ==
-            number)
-            return j;
+    const mdl::Header head = model.Head();
+    for (int32_t j = 0; j < head.controllerCount; ++j)
+        if (mdl::Record<mdl::Controller>(model.header.data(), head.controllerOffset, j).number == number) return j;
     return -1;
 }
 
@@ -313,14 +307,14 @@ MdlLoadResult LoadMdl(MdlModel &model, const char *path, std::string *failedPath
     model.header = std::move(*main);
     if (model.header.size() < mdl::kHeaderSize) return fail(MdlLoadResult::Corrupt, mainPath);
 
-    if (model.HeaderInt(mdl::kTextureCount) == 0) {
+    if (model.Head().textureCount == 0) {
         const std::string texturePath = MdlCompanionPath(path, "T");
         auto textures = ReadWholeFile(texturePath.c_str());
         if (!textures) return fail(MdlLoadResult::MissingFile, texturePath);
         // An empty texture file still stands for the textures: it fails validation.
         model.textureFile = textures->empty() ? std::vector<uint8_t>{0} : std::move(*textures);
     }
-    const int32_t groups = model.HeaderInt(mdl::kGroupCount);
+    const int32_t groups = model.Head().groupCount;
     if (groups > kMdlMaxGroupFiles + 1) return fail(MdlLoadResult::Corrupt, mainPath);
     for (int32_t g = 1; g < groups; ++g) {
         char suffix[16];
@@ -330,7 +324,7 @@ MdlLoadResult LoadMdl(MdlModel &model, const char *path, std::string *failedPath
         if (!group) return fail(MdlLoadResult::MissingFile, groupPath);
         model.sequenceGroups.push_back(std::move(*group));
     }
-    model.textureCount = model.HeaderInt(mdl::kTextureCount);
+    model.textureCount = model.Head().textureCount;
     if (!ValidateMdl(model)) return fail(MdlLoadResult::Corrupt, mainPath);
     return MdlLoadResult::Ok;
 }
@@ -339,11 +333,9 @@ float SetController(MdlModel &model, int32_t number, float value) {
     if (!model.usable) return value;
     const int32_t j = FindController(model, number);
     if (j < 0) return value;
-    const uint64_t c = static_cast<uint64_t>(model.HeaderInt(mdl::kControllerOffset)) +
-                       uint64_t{mdl::kControllerSize} * static_cast<uint64_t>(j);
-    const int32_t type = Field<int32_t>(model.header.data(), c + 4);
-    const float start = Field<float>(model.header.data(), c + 8);
-    const float end = Field<float>(model.header.data(), c + 12);
+    const auto c = mdl::Record<mdl::Controller>(model.header.data(), model.Head().controllerOffset, j);
+    const int32_t type = c.type;
+    const float start = c.start, end = c.end;
     if (type & 0x38) {
         if (end < start) value = -value;
         if (end <= start + 359.0f) {
@@ -365,6 +357,45 @@ float SetController(MdlModel &model, int32_t number, float value) {
     // Settings exist for numbers 0-3 only; other numbers report without storing.
     if (number >= 0 && number < 4) model.controllers[number] = static_cast<uint8_t>(setting);
     return (end - start) * static_cast<float>(setting) / 255.0f + start;
+}
+
+int32_t MdlSequences(const MdlModel &model, VeskMdlSequence *out) {
+    const mdl::Header head = model.Head();
+    if (out) {
+        for (int32_t q = 0; q < head.sequenceCount; ++q) {
+            const auto seq = mdl::Record<mdl::Sequence>(model.header.data(), head.sequenceOffset, q);
+            VeskMdlSequence record{};
+            // The stored name need not end inside its field: the host's does.
+            const size_t length = strnlen(seq.name, sizeof record.name - 1);
+            std::memcpy(record.name, seq.name, length);
+            record.framesPerSecond = seq.framesPerSecond;
+            record.frameCount = seq.frameCount;
+            record.flags = seq.flags;
+            record.activity = seq.activity;
+            out[q] = record;
+        }
+    }
+    return head.sequenceCount;
+}
+
+int32_t MdlTexture(const MdlModel &model, int32_t texture, uint8_t *rgba, int32_t *size) {
+    const std::span<const uint8_t> file = model.TextureHeader();
+    const mdl::Header head = model.TextureHead();
+    if (texture < 0 || texture >= head.textureCount) return head.textureCount;
+    const auto t = mdl::Record<mdl::Texture>(file.data(), head.textureOffset, texture);
+    if (size) size[0] = t.width, size[1] = t.height;
+    if (rgba) {
+        const size_t pixels = static_cast<size_t>(t.width) * static_cast<size_t>(t.height);
+        const uint8_t *index = file.data() + t.pixelOffset;
+        const uint8_t *palette = index + pixels;
+        const bool masked = (t.flags & 0x40) != 0;
+        for (size_t i = 0; i < pixels; ++i) {
+            const uint8_t k = index[i];
+            std::memcpy(rgba + 4 * i, palette + 3 * size_t{k}, 3);
+            rgba[4 * i + 3] = masked && k == 255 ? 0 : 255;
+        }
+    }
+    return head.textureCount;
 }
 
 int32_t LoadNextMdl(const char *path, int32_t *textures) {
@@ -394,3 +425,13 @@ int32_t LoadNextMdl(const char *path, int32_t *textures) {
 }  // namespace vesk
 
 VESK_API int32_t VESK_CALL GetmodelMDL(const char *path, int32_t *textures) { return vesk::LoadNextMdl(path, textures); }
+
+VESK_API int32_t VESK_CALL VeskGetModelMDLsequences(int32_t index, VeskMdlSequence *sequences) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model ? vesk::MdlSequences(*model, sequences) : 0;
+}
+
+VESK_API int32_t VESK_CALL VeskGetModelMDLtexture(int32_t index, int32_t texture, uint8_t *rgba, int32_t *size) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model ? vesk::MdlTexture(*model, texture, rgba, size) : 0;
+}

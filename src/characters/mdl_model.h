@@ -4,6 +4,7 @@
 
 #include <VeskMathLIB.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -20,20 +21,110 @@ inline constexpr int32_t kMdlMaxOrdinaryControllers = 4;
 inline constexpr int32_t kMdlMaxControllers = 8;
 inline constexpr int32_t kMdlMaxGroupFiles = 31;
 
-// Header fields (offsets from the start of a main or texture file).
+// The file's records as read, filled by copying from a checked buffer. Only
+// the named fields are read; the other bytes are the file's own.
 namespace mdl {
-inline constexpr uint32_t kHeaderSize = 212;  // through bodyPartOffset
-inline constexpr uint32_t kBoneCount = 140, kBoneOffset = 144;
-inline constexpr uint32_t kControllerCount = 148, kControllerOffset = 152;
-inline constexpr uint32_t kSequenceCount = 164, kSequenceOffset = 168;
-inline constexpr uint32_t kGroupCount = 172, kGroupOffset = 176;
-inline constexpr uint32_t kTextureCount = 180, kTextureOffset = 184;
-inline constexpr uint32_t kSkinReferenceCount = 192, kSkinFamilyCount = 196, kSkinOffset = 200;
-inline constexpr uint32_t kBodyPartCount = 204, kBodyPartOffset = 208;
+struct Header {  // of a main or texture file, through the body parts
+    uint8_t unread0[140];
+    int32_t boneCount, boneOffset;
+    int32_t controllerCount, controllerOffset;
+    int32_t unread1[2];
+    int32_t sequenceCount, sequenceOffset;
+    int32_t groupCount, groupOffset;
+    int32_t textureCount, textureOffset;
+    int32_t unread2;
+    int32_t skinReferenceCount, skinFamilyCount, skinOffset;
+    int32_t bodyPartCount, bodyPartOffset;
+};
+struct Bone {
+    char name[32];
+    int32_t parent;  // -1 for a root
+    int32_t unread;
+    int32_t controller[6];  // -1 for none; position x, y, z, then rotation x, y, z
+    float value[6];
+    float scale[6];
+};
+struct Controller {
+    int32_t unread0;
+    int32_t type;
+    float start, end;
+    int32_t unread1;
+    int32_t number;  // 0-3 ordinary, 4 and above the mouth
+};
+struct Sequence {
+    char name[32];
+    float framesPerSecond;
+    int32_t flags, activity;
+    int32_t unread0[3];
+    int32_t frameCount;
+    int32_t unread1[2];
+    int32_t motionType, motionBone;
+    uint8_t unread2[44];
+    int32_t blendCount, animationOffset;
+    uint8_t unread3[28];
+    int32_t sequenceGroup;
+    int32_t unread4[4];
+};
+struct Group {
+    uint8_t unread[100];
+    int32_t data;  // group 0: its animations' offset in the main file
+};
+struct BodyPart {
+    char name[64];
+    int32_t modelCount, base, modelOffset;
+};
+struct Model {
+    char name[64];
+    int32_t unread0[2];
+    int32_t meshCount, meshOffset;
+    int32_t vertexCount, vertexBoneOffset, vertexOffset;
+    int32_t unread1;
+    int32_t normalBoneOffset, normalOffset;
+    int32_t unread2[2];
+};
+struct Mesh {
+    int32_t unread0;
+    int32_t commandOffset, skinReference, normalCount;
+    int32_t unread1;
+};
+struct Texture {
+    char name[64];
+    int32_t flags;  // 2 chrome, 0x40 masked (palette entry 255 clear)
+    int32_t width, height;
+    int32_t pixelOffset;  // width x height palette indices, then 256 RGB entries
+};
+struct CommandVertex {  // after each strip or fan count
+    int16_t vertex, normal, s, t;
+};
+struct Animation {
+    uint16_t offset[6];  // from the record itself; 0 for a channel not animated
+};
 
-inline constexpr uint32_t kBoneSize = 112, kControllerSize = 24, kSequenceSize = 176, kGroupSize = 104;
-inline constexpr uint32_t kBodyPartSize = 76, kModelSize = 112, kMeshSize = 20, kTextureSize = 80;
-inline constexpr uint32_t kAnimationSize = 12;
+static_assert(sizeof(Header) == 212 && offsetof(Header, boneCount) == 140 && offsetof(Header, sequenceCount) == 164 &&
+              offsetof(Header, textureCount) == 180 && offsetof(Header, skinReferenceCount) == 192 &&
+              offsetof(Header, bodyPartOffset) == 208);
+static_assert(sizeof(Bone) == 112 && offsetof(Bone, parent) == 32 && offsetof(Bone, controller) == 40 &&
+              offsetof(Bone, value) == 64 && offsetof(Bone, scale) == 88);
+static_assert(sizeof(Controller) == 24 && offsetof(Controller, type) == 4 && offsetof(Controller, number) == 20);
+static_assert(sizeof(Sequence) == 176 && offsetof(Sequence, framesPerSecond) == 32 && offsetof(Sequence, activity) == 40 &&
+              offsetof(Sequence, frameCount) == 56 && offsetof(Sequence, motionType) == 68 &&
+              offsetof(Sequence, blendCount) == 120 && offsetof(Sequence, animationOffset) == 124 &&
+              offsetof(Sequence, sequenceGroup) == 156);
+static_assert(sizeof(Group) == 104 && offsetof(Group, data) == 100);
+static_assert(sizeof(BodyPart) == 76 && offsetof(BodyPart, modelCount) == 64 && offsetof(BodyPart, modelOffset) == 72);
+static_assert(sizeof(Model) == 112 && offsetof(Model, meshCount) == 72 && offsetof(Model, vertexCount) == 80 &&
+              offsetof(Model, vertexOffset) == 88 && offsetof(Model, normalBoneOffset) == 96 &&
+              offsetof(Model, normalOffset) == 100);
+static_assert(sizeof(Mesh) == 20 && offsetof(Mesh, commandOffset) == 4 && offsetof(Mesh, normalCount) == 12);
+static_assert(sizeof(Texture) == 80 && offsetof(Texture, flags) == 64 && offsetof(Texture, pixelOffset) == 76);
+static_assert(sizeof(Animation) == 12 && sizeof(CommandVertex) == 8);
+
+inline constexpr uint32_t kHeaderSize = sizeof(Header);
+inline constexpr uint32_t kBoneSize = sizeof(Bone), kControllerSize = sizeof(Controller);
+inline constexpr uint32_t kSequenceSize = sizeof(Sequence), kGroupSize = sizeof(Group);
+inline constexpr uint32_t kBodyPartSize = sizeof(BodyPart), kModelSize = sizeof(Model), kMeshSize = sizeof(Mesh);
+inline constexpr uint32_t kTextureSize = sizeof(Texture), kAnimationSize = sizeof(Animation);
+inline constexpr uint32_t kPaletteSize = 256 * 3;
 
 // A field of a validated buffer (callers have checked the bounds).
 template <class T>
@@ -66,6 +157,12 @@ struct ChannelValues {
     uint8_t valid = 0, total = 0;
     int32_t local = 0;  // f', the frame inside the run reached
 };
+// Record i of a table of T at offset (validated).
+template <class T>
+T Record(const uint8_t *base, int64_t offset, int64_t i) {
+    return Field<T>(base, static_cast<uint64_t>(offset) + uint64_t{sizeof(T)} * static_cast<uint64_t>(i));
+}
+
 ChannelValues DecodeChannel(std::span<const uint8_t> buffer, uint64_t streamOffset, int32_t frame);
 }  // namespace mdl
 
@@ -92,7 +189,8 @@ struct MdlModel {
     std::span<const uint8_t> TextureHeader() const {
         return textureFile.empty() ? std::span<const uint8_t>(header) : std::span<const uint8_t>(textureFile);
     }
-    int32_t HeaderInt(uint32_t offset) const { return mdl::Field<int32_t>(header.data(), offset); }
+    mdl::Header Head() const { return mdl::Field<mdl::Header>(header.data(), 0); }
+    mdl::Header TextureHead() const { return mdl::Field<mdl::Header>(TextureHeader().data(), 0); }
 };
 
 // The module's table (50 slots) and its count.
@@ -130,6 +228,12 @@ bool PoseMdl(MdlModel &model, CharacterVertex *records, int32_t *count);
 const mdl::BoneMatrix &MdlBoneTransform(int32_t bone);
 // Module-wide clock state, for tests: seconds of the last mesh call.
 float &MdlLastTime();
+
+// The extension queries on a usable model (null arrays count only).
+int32_t MdlSequences(const MdlModel &model, VeskMdlSequence *out);
+bool SetMdlSequence(MdlModel &model, int32_t sequence);
+int32_t MdlTexture(const MdlModel &model, int32_t texture, uint8_t *rgba, int32_t *size);
+int32_t MdlMeshRanges(const MdlModel &model, int32_t *ranges);
 
 // Command vertices and triangle indices of the models the mesh call draws.
 struct MdlSizes {

@@ -7,6 +7,10 @@
 #include "characters/mdl_model.h"
 #include "frame/platform.h"
 
+static_assert(sizeof(VeskMdlSequence) == 48 && offsetof(VeskMdlSequence, framesPerSecond) == 32 &&
+              offsetof(VeskMdlSequence, frameCount) == 36 && offsetof(VeskMdlSequence, flags) == 40 &&
+              offsetof(VeskMdlSequence, activity) == 44);
+
 namespace vesk {
 namespace {
 
@@ -38,6 +42,13 @@ WorkState g_work;
 
 uint64_t U(int32_t v) { return static_cast<uint64_t>(v); }
 
+// Single-precision trigonometry through the double functions: C runtimes
+// differ in the last bits of their float versions, and a pose must be the
+// same on every platform; the double result rounds to the same float.
+float Sin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
+float Cos(float x) { return static_cast<float>(std::cos(static_cast<double>(x))); }
+float ArcCos(float x) { return static_cast<float>(std::acos(static_cast<double>(x))); }
+
 // Float to int by truncation, defined for every input (NaN gives 0).
 int32_t TruncToInt(float v) {
     if (!(v > -2147483520.0f)) return v != v ? 0 : INT32_MIN;
@@ -60,34 +71,31 @@ struct Animation {
     uint64_t offset = 0;  // first record
 };
 
-uint64_t SequenceRecord(const MdlModel &model, int32_t sequence) {
-    return U(model.HeaderInt(mdl::kSequenceOffset)) + uint64_t{mdl::kSequenceSize} * U(sequence);
+mdl::Sequence SequenceRecord(const MdlModel &model, int32_t sequence) {
+    return mdl::Record<mdl::Sequence>(model.header.data(), model.Head().sequenceOffset, sequence);
 }
 
-Animation SequenceAnimation(const MdlModel &model, uint64_t seq) {
-    const uint8_t *h = model.header.data();
-    const int32_t group = Field<int32_t>(h, seq + 156);
+Animation SequenceAnimation(const MdlModel &model, const mdl::Sequence &seq) {
     Animation anim;
     int64_t base = 0;
-    if (group == 0) {
+    if (seq.sequenceGroup == 0) {
         anim.buffer = model.header;
-        base = Field<int32_t>(h, U(model.HeaderInt(mdl::kGroupOffset)) + 100);
+        base = mdl::Record<mdl::Group>(model.header.data(), model.Head().groupOffset, 0).data;
     } else {
-        anim.buffer = model.sequenceGroups[static_cast<size_t>(group - 1)];
+        anim.buffer = model.sequenceGroups[static_cast<size_t>(seq.sequenceGroup - 1)];
     }
-    anim.offset = static_cast<uint64_t>(base + Field<int32_t>(h, seq + 124));
+    anim.offset = static_cast<uint64_t>(base + seq.animationOffset);
     return anim;
 }
 
-Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, uint64_t bone,
-                              std::span<const uint8_t> buffer, uint64_t record) {
-    const uint8_t *h = model.header.data();
+Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, const mdl::Bone &bone,
+                              std::span<const uint8_t> buffer, uint64_t record, const mdl::Animation &anim) {
     float angle1[3], angle2[3];
     for (int j = 0; j < 3; ++j) {
         const int k = j + 3;
-        const float value = Field<float>(h, bone + 64 + 4u * U(k));
-        const float scale = Field<float>(h, bone + 88 + 4u * U(k));
-        const uint16_t o = Field<uint16_t>(buffer.data(), record + 2u * U(k));
+        const float value = bone.value[k];
+        const float scale = bone.scale[k];
+        const uint16_t o = anim.offset[k];
         if (o == 0) {
             angle1[j] = angle2[j] = value;
         } else {
@@ -95,7 +103,7 @@ Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, uin
             angle1[j] = value + c.a1 * scale;
             angle2[j] = value + c.a2 * scale;
         }
-        const int32_t controller = Field<int32_t>(h, bone + 40 + 4u * U(k));
+        const int32_t controller = bone.controller[k];
         if (controller != -1) {
             angle1[j] += model.adjustments[controller];
             angle2[j] += model.adjustments[controller];
@@ -107,14 +115,13 @@ Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, uin
     return mdl::QuaternionSlerp(mdl::AngleQuaternion(angle1), mdl::AngleQuaternion(angle2), s);
 }
 
-Vector3 CalcBonePosition(const MdlModel &model, int32_t frame, float s, uint64_t bone, std::span<const uint8_t> buffer,
-                         uint64_t record) {
-    const uint8_t *h = model.header.data();
+Vector3 CalcBonePosition(const MdlModel &model, int32_t frame, float s, const mdl::Bone &bone,
+                         std::span<const uint8_t> buffer, uint64_t record, const mdl::Animation &anim) {
     float pos[3];
     for (int j = 0; j < 3; ++j) {
-        pos[j] = Field<float>(h, bone + 64 + 4u * U(j));
-        const float scale = Field<float>(h, bone + 88 + 4u * U(j));
-        const uint16_t o = Field<uint16_t>(buffer.data(), record + 2u * U(j));
+        pos[j] = bone.value[j];
+        const float scale = bone.scale[j];
+        const uint16_t o = anim.offset[j];
         if (o != 0) {
             const mdl::ChannelValues c = mdl::DecodeChannel(buffer, record + o, frame);
             if (c.valid > c.local) {
@@ -123,28 +130,28 @@ Vector3 CalcBonePosition(const MdlModel &model, int32_t frame, float s, uint64_t
                 pos[j] += c.total <= c.local + 1 ? (c.last * (1.0f - s) + c.following * s) * scale : c.last * scale;
             }
         }
-        const int32_t controller = Field<int32_t>(h, bone + 40 + 4u * U(j));
+        const int32_t controller = bone.controller[j];
         if (controller != -1) pos[j] += model.adjustments[controller];
     }
     return {pos[0], pos[1], pos[2]};
 }
 
-void CalcRotations(MdlModel &model, int set, uint64_t seq, const Animation &anim, uint64_t firstRecord, float f) {
+void CalcRotations(MdlModel &model, int set, const mdl::Sequence &seq, const Animation &anim, uint64_t firstRecord,
+                   float f) {
     const int32_t frame = TruncToInt(f);
     const float s = f - static_cast<float>(frame);
     CalcBoneAdj(model);
-    const uint8_t *h = model.header.data();
-    const int32_t bones = model.HeaderInt(mdl::kBoneCount);
-    const uint64_t boneOffset = U(model.HeaderInt(mdl::kBoneOffset));
-    for (int32_t i = 0; i < bones; ++i) {
-        const uint64_t bone = boneOffset + uint64_t{mdl::kBoneSize} * U(i);
+    const mdl::Header head = model.Head();
+    for (int32_t i = 0; i < head.boneCount; ++i) {
+        const auto bone = mdl::Record<mdl::Bone>(model.header.data(), head.boneOffset, i);
         const uint64_t record = firstRecord + uint64_t{mdl::kAnimationSize} * U(i);
-        g_work.rotations[set][i] = CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record);
-        g_work.positions[set][i] = CalcBonePosition(model, frame, s, bone, anim.buffer, record);
+        const auto channels = Field<mdl::Animation>(anim.buffer.data(), record);
+        g_work.rotations[set][i] = CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record, channels);
+        g_work.positions[set][i] = CalcBonePosition(model, frame, s, bone, anim.buffer, record, channels);
     }
-    const int32_t motionType = Field<int32_t>(h, seq + 68);
+    const int32_t motionType = seq.motionType;
     if (motionType & 7) {
-        Vector3 &p = g_work.positions[set][Field<int32_t>(h, seq + 72)];
+        Vector3 &p = g_work.positions[set][seq.motionBone];
         if (motionType & 1) p.x = 0.0f;
         if (motionType & 2) p.y = 0.0f;
         if (motionType & 4) p.z = 0.0f;
@@ -201,25 +208,21 @@ void ForEachCommand(const uint8_t *h, uint64_t offset, F &&f) {
 
 // The model record a body part draws.
 uint64_t SelectModel(const MdlModel &model, int32_t b) {
-    const uint64_t part = U(model.HeaderInt(mdl::kBodyPartOffset)) + uint64_t{mdl::kBodyPartSize} * U(b);
-    const int32_t models = Field<int32_t>(model.header.data(), part + 64);
-    const int32_t base = Field<int32_t>(model.header.data(), part + 68);
+    const auto part = mdl::Record<mdl::BodyPart>(model.header.data(), model.Head().bodyPartOffset, b);
     const int32_t body = model.bodyNumber > 0 ? model.bodyNumber : 0;
     // A part whose base is not positive has only its first model.
-    const int32_t index = base > 0 ? (body / base) % models : 0;
-    return U(Field<int32_t>(model.header.data(), part + 72)) + uint64_t{mdl::kModelSize} * U(index);
+    const int32_t index = part.base > 0 ? (body / part.base) % part.modelCount : 0;
+    return U(part.modelOffset) + uint64_t{mdl::kModelSize} * U(index);
 }
 
+// f(mesh record) for every mesh the mesh call draws, in drawing order.
 template <class F>
 void ForEachDrawnMesh(const MdlModel &model, F &&f) {
-    const int32_t parts = model.HeaderInt(mdl::kBodyPartCount);
+    const int32_t parts = model.Head().bodyPartCount;
     const uint8_t *h = model.header.data();
     for (int32_t b = 0; b < parts; ++b) {
-        const uint64_t m = SelectModel(model, b);
-        const int32_t meshes = Field<int32_t>(h, m + 72);
-        const uint64_t meshOffset = U(Field<int32_t>(h, m + 76));
-        for (int32_t k = 0; k < meshes; ++k)
-            f(U(Field<int32_t>(h, meshOffset + uint64_t{mdl::kMeshSize} * U(k) + 4)));
+        const auto m = Field<mdl::Model>(h, SelectModel(model, b));
+        for (int32_t k = 0; k < m.meshCount; ++k) f(mdl::Record<mdl::Mesh>(h, m.meshOffset, k));
     }
 }
 
@@ -228,9 +231,9 @@ void ForEachDrawnMesh(const MdlModel &model, F &&f) {
 namespace mdl {
 
 Quaternion AngleQuaternion(const float (&angles)[3]) {
-    const float sr = std::sin(angles[0] * 0.5f), cr = std::cos(angles[0] * 0.5f);
-    const float sp = std::sin(angles[1] * 0.5f), cp = std::cos(angles[1] * 0.5f);
-    const float sy = std::sin(angles[2] * 0.5f), cy = std::cos(angles[2] * 0.5f);
+    const float sr = Sin(angles[0] * 0.5f), cr = Cos(angles[0] * 0.5f);
+    const float sp = Sin(angles[1] * 0.5f), cp = Cos(angles[1] * 0.5f);
+    const float sy = Sin(angles[2] * 0.5f), cy = Cos(angles[2] * 0.5f);
     return {sr * cp * cy - cr * sp * sy, cr * sp * cy + sr * cp * sy, cr * cp * sy - sr * sp * cy,
             cr * cp * cy + sr * sp * sy};
 }
@@ -248,10 +251,10 @@ Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
     if (1.0f + c > 1e-8f) {
         float kp, kq;
         if (1.0f - c > 1e-8f) {
-            const float omega = std::acos(c);
-            const float sinOmega = std::sin(omega);
-            kp = std::sin((1.0f - t) * omega) / sinOmega;
-            kq = std::sin(t * omega) / sinOmega;
+            const float omega = ArcCos(c);
+            const float sinOmega = Sin(omega);
+            kp = Sin((1.0f - t) * omega) / sinOmega;
+            kq = Sin(t * omega) / sinOmega;
         } else {
             kp = 1.0f - t;
             kq = t;
@@ -260,7 +263,7 @@ Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
     }
     const Quaternion r{-p.y, p.x, -p.w, p.z};
     const float half = 1.5707963267948966f;
-    const float kp = std::sin((1.0f - t) * half), kq = std::sin(t * half);
+    const float kp = Sin((1.0f - t) * half), kq = Sin(t * half);
     return {kp * p.x + kq * r.x, kp * p.y + kq * r.y, kp * p.z + kq * r.z, r.w};
 }
 
@@ -321,15 +324,15 @@ ChannelValues DecodeChannel(std::span<const uint8_t> buffer, uint64_t stream, in
 }  // namespace mdl
 
 void AdvanceFrame(MdlModel &model, double dt) {
-    const int32_t count = model.HeaderInt(mdl::kSequenceCount);
+    const int32_t count = model.Head().sequenceCount;
     const int32_t sequence = model.sequence >= 0 && model.sequence < count ? model.sequence : 0;
-    const uint64_t seq = SequenceRecord(model, sequence);
+    const mdl::Sequence seq = SequenceRecord(model, sequence);
     if (dt > 0.1) dt = 0.1;
-    const float fps = Field<float>(model.header.data(), seq + 32);
+    const float fps = seq.framesPerSecond;
     // A clock far behind with a huge rate would step outside float range.
     const double next = model.frame + dt * fps;
     model.frame = std::fabs(next) < 1e30 ? static_cast<float>(next) : 0.0f;
-    const int32_t frames = Field<int32_t>(model.header.data(), seq + 56);
+    const int32_t frames = seq.frameCount;
     if (frames <= 1) {
         model.frame = 0.0f;
         return;
@@ -342,14 +345,12 @@ void AdvanceFrame(MdlModel &model, double dt) {
 }
 
 void CalcBoneAdj(MdlModel &model) {
-    const int32_t count = model.HeaderInt(mdl::kControllerCount);
-    const uint64_t offset = U(model.HeaderInt(mdl::kControllerOffset));
-    for (int32_t j = 0; j < count; ++j) {
-        const uint64_t c = offset + uint64_t{mdl::kControllerSize} * U(j);
-        const int32_t type = Field<int32_t>(model.header.data(), c + 4);
-        const float start = Field<float>(model.header.data(), c + 8);
-        const float end = Field<float>(model.header.data(), c + 12);
-        const int32_t number = Field<int32_t>(model.header.data(), c + 20);
+    const mdl::Header head = model.Head();
+    for (int32_t j = 0; j < head.controllerCount; ++j) {
+        const auto c = mdl::Record<mdl::Controller>(model.header.data(), head.controllerOffset, j);
+        const int32_t type = c.type;
+        const float start = c.start, end = c.end;
+        const int32_t number = c.number;
         float value;
         if (number < 4) {
             const float setting = model.controllers[number];
@@ -383,12 +384,13 @@ void CalcBoneAdj(MdlModel &model) {
 }
 
 void SetUpBones(MdlModel &model) {
-    if (model.sequence < 0 || model.sequence >= model.HeaderInt(mdl::kSequenceCount)) model.sequence = 0;
-    const uint64_t seq = SequenceRecord(model, model.sequence);
+    const mdl::Header head = model.Head();
+    if (model.sequence < 0 || model.sequence >= head.sequenceCount) model.sequence = 0;
+    const mdl::Sequence seq = SequenceRecord(model, model.sequence);
     const Animation anim = SequenceAnimation(model, seq);
-    const int32_t bones = model.HeaderInt(mdl::kBoneCount);
+    const int32_t bones = head.boneCount;
     const uint64_t stride = uint64_t{mdl::kAnimationSize} * U(bones);
-    const int32_t blends = Field<int32_t>(model.header.data(), seq + 120);
+    const int32_t blends = seq.blendCount;
     CalcRotations(model, 0, seq, anim, anim.offset, model.frame);
     if (blends > 1) {
         CalcRotations(model, 1, seq, anim, anim.offset + stride, model.frame);
@@ -400,14 +402,13 @@ void SetUpBones(MdlModel &model) {
             SlerpBones(0, 2, bones, model.blending[1] / 255.0f);
         }
     }
-    const uint64_t boneOffset = U(model.HeaderInt(mdl::kBoneOffset));
     for (int32_t i = 0; i < bones; ++i) {
         BoneMatrix m;
         mdl::QuaternionMatrix(g_work.rotations[0][i], m);
         m[0][3] = g_work.positions[0][i].x;
         m[1][3] = g_work.positions[0][i].y;
         m[2][3] = g_work.positions[0][i].z;
-        const int32_t parent = Field<int32_t>(model.header.data(), boneOffset + uint64_t{mdl::kBoneSize} * U(i) + 32);
+        const int32_t parent = mdl::Record<mdl::Bone>(model.header.data(), head.boneOffset, i).parent;
         if (parent == -1) {
             std::memcpy(g_work.boneTransform[i], m, sizeof m);
         } else {
@@ -417,7 +418,7 @@ void SetUpBones(MdlModel &model) {
 }
 
 void SetupModel(MdlModel &model, int32_t b) {
-    if (b < 0 || b >= model.HeaderInt(mdl::kBodyPartCount)) b = 0;
+    if (b < 0 || b >= model.Head().bodyPartCount) b = 0;
     model.currentModel = SelectModel(model, b);
 }
 
@@ -425,25 +426,21 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
     const uint8_t *h = model.header.data();
     const std::span<const uint8_t> textures = model.TextureHeader();
     const uint8_t *t = textures.data();
-    const int32_t skinReferences = Field<int32_t>(t, mdl::kSkinReferenceCount);
-    const int32_t families = Field<int32_t>(t, mdl::kSkinFamilyCount);
-    uint64_t skin = U(Field<int32_t>(t, mdl::kSkinOffset));
-    if (model.skinNumber > 0 && model.skinNumber < families)
-        skin += 2u * U(model.skinNumber) * U(skinReferences);
-    const uint64_t textureOffset = U(Field<int32_t>(t, mdl::kTextureOffset));
-    auto texture = [&](uint64_t mesh) {
-        const int16_t index = Field<int16_t>(t, skin + 2u * U(Field<int32_t>(h, mesh + 8)));
-        return textureOffset + uint64_t{mdl::kTextureSize} * U(index);
+    const mdl::Header th = model.TextureHead();
+    int64_t skin = th.skinOffset;
+    if (model.skinNumber > 0 && model.skinNumber < th.skinFamilyCount)
+        skin += 2 * int64_t{model.skinNumber} * th.skinReferenceCount;
+    auto texture = [&](const mdl::Mesh &mesh) {
+        return mdl::Record<mdl::Texture>(t, th.textureOffset, mdl::Record<int16_t>(t, skin, mesh.skinReference));
     };
 
-    const uint64_t m = model.currentModel;
-    const int32_t meshes = Field<int32_t>(h, m + 72);
-    const uint64_t meshOffset = U(Field<int32_t>(h, m + 76));
-    const int32_t vertices = Field<int32_t>(h, m + 80);
-    const uint64_t vertexBones = U(Field<int32_t>(h, m + 84));
-    const uint64_t vertexOffset = U(Field<int32_t>(h, m + 88));
-    const uint64_t normalBones = U(Field<int32_t>(h, m + 96));
-    const uint64_t normalOffset = U(Field<int32_t>(h, m + 100));
+    const auto m = Field<mdl::Model>(h, model.currentModel);
+    const int32_t meshes = m.meshCount;
+    const int32_t vertices = m.vertexCount;
+    const uint64_t vertexBones = U(m.vertexBoneOffset);
+    const uint64_t vertexOffset = U(m.vertexOffset);
+    const uint64_t normalBones = U(m.normalBoneOffset);
+    const uint64_t normalOffset = U(m.normalOffset);
 
     for (int32_t i = 0; i < vertices; ++i) {
         const BoneMatrix &b = g_work.boneTransform[h[vertexBones + U(i)]];
@@ -456,9 +453,9 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
 
     int32_t k = 0;
     for (int32_t j = 0; j < meshes; ++j) {
-        const uint64_t mesh = meshOffset + uint64_t{mdl::kMeshSize} * U(j);
-        const int32_t normals = Field<int32_t>(h, mesh + 12);
-        if (Field<int32_t>(t, texture(mesh) + 64) & 2) {
+        const auto mesh = mdl::Record<mdl::Mesh>(h, m.meshOffset, j);
+        const int32_t normals = mesh.normalCount;
+        if (texture(mesh).flags & 2) {
             for (int32_t n = k; n < k + normals; ++n)
                 Chrome(model, h[normalBones + U(n)], Field<Vector3>(h, normalOffset + 12u * U(n)), g_work.chrome[n]);
         }
@@ -466,18 +463,19 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
     }
 
     for (int32_t j = 0; j < meshes; ++j) {
-        const uint64_t mesh = meshOffset + uint64_t{mdl::kMeshSize} * U(j);
-        const uint64_t tex = texture(mesh);
-        const bool chrome = (Field<int32_t>(t, tex + 64) & 2) != 0;
+        const auto mesh = mdl::Record<mdl::Mesh>(h, m.meshOffset, j);
+        const mdl::Texture tex = texture(mesh);
+        const bool chrome = (tex.flags & 2) != 0;
         // A texture without a size gives coordinates 0 rather than a division by zero.
-        const int32_t width = Field<int32_t>(t, tex + 68), height = Field<int32_t>(t, tex + 72);
+        const int32_t width = tex.width, height = tex.height;
         const float su = width > 0 ? 1.0f / static_cast<float>(width) : 0.0f;
         const float sv = height > 0 ? 1.0f / static_cast<float>(height) : 0.0f;
-        ForEachCommand(h, U(Field<int32_t>(h, mesh + 4)), [&](uint64_t at, int32_t count, bool) {
+        ForEachCommand(h, U(mesh.commandOffset), [&](uint64_t at, int32_t count, bool) {
             for (int32_t i = 0; i < count; ++i, at += 8) {
-                const int16_t vi = Field<int16_t>(h, at), ni = Field<int16_t>(h, at + 2);
-                const float s = chrome ? static_cast<float>(g_work.chrome[ni][0]) : Field<int16_t>(h, at + 4);
-                const float tt = chrome ? static_cast<float>(g_work.chrome[ni][1]) : Field<int16_t>(h, at + 6);
+                const auto c = Field<mdl::CommandVertex>(h, at);
+                const int16_t vi = c.vertex, ni = c.normal;
+                const float s = chrome ? static_cast<float>(g_work.chrome[ni][0]) : c.s;
+                const float tt = chrome ? static_cast<float>(g_work.chrome[ni][1]) : c.t;
                 if (records) {
                     CharacterVertex &r = records[model.vertexCount];
                     const Vector3 &p = g_work.transformed[vi];
@@ -499,7 +497,7 @@ bool PoseMdl(MdlModel &model, CharacterVertex *records, int32_t *count) {
     AdvanceFrame(model, dt);
     g_work.lastTime = static_cast<float>(now);
     ++g_work.callStamp;
-    const int32_t parts = model.HeaderInt(mdl::kBodyPartCount);
+    const int32_t parts = model.Head().bodyPartCount;
     if (parts == 0) return false;
     SetUpBones(model);
     model.vertexCount = 0;
@@ -518,8 +516,8 @@ float &MdlLastTime() { return g_work.lastTime; }
 MdlSizes MdlMeshSizes(const MdlModel &model) {
     MdlSizes sizes;
     const uint8_t *h = model.header.data();
-    ForEachDrawnMesh(model, [&](uint64_t commands) {
-        ForEachCommand(h, commands, [&](uint64_t, int32_t n, bool) {
+    ForEachDrawnMesh(model, [&](const mdl::Mesh &mesh) {
+        ForEachCommand(h, U(mesh.commandOffset), [&](uint64_t, int32_t n, bool) {
             sizes.records += n;
             if (n >= 3) sizes.indices += 3 * (n - 2);
         });
@@ -539,8 +537,8 @@ int32_t MdlTriangles(const MdlModel &model, uint32_t *indices) {
         }
         written += 3;
     };
-    ForEachDrawnMesh(model, [&](uint64_t commands) {
-        ForEachCommand(h, commands, [&](uint64_t, int32_t n, bool fan) {
+    ForEachDrawnMesh(model, [&](const mdl::Mesh &mesh) {
+        ForEachCommand(h, U(mesh.commandOffset), [&](uint64_t, int32_t n, bool fan) {
             for (uint32_t i = 2; i < static_cast<uint32_t>(n); ++i) {
                 if (fan)
                     put(base, base + i - 1, base + i);
@@ -553,6 +551,34 @@ int32_t MdlTriangles(const MdlModel &model, uint32_t *indices) {
         });
     });
     return written;
+}
+
+int32_t MdlMeshRanges(const MdlModel &model, int32_t *ranges) {
+    const uint8_t *h = model.header.data();
+    const uint8_t *t = model.TextureHeader().data();
+    const mdl::Header th = model.TextureHead();
+    int32_t meshes = 0, first = 0;
+    ForEachDrawnMesh(model, [&](const mdl::Mesh &mesh) {
+        int32_t indices = 0;
+        ForEachCommand(h, U(mesh.commandOffset), [&](uint64_t, int32_t n, bool) {
+            if (n >= 3) indices += 3 * (n - 2);
+        });
+        if (ranges) {
+            ranges[3 * meshes] = first;
+            ranges[3 * meshes + 1] = indices;
+            ranges[3 * meshes + 2] = mdl::Record<int16_t>(t, th.skinOffset, mesh.skinReference);
+        }
+        first += indices;
+        ++meshes;
+    });
+    return meshes;
+}
+
+bool SetMdlSequence(MdlModel &model, int32_t sequence) {
+    if (sequence < 0 || sequence >= model.Head().sequenceCount) return false;
+    model.sequence = sequence;
+    model.frame = 0.0f;
+    return true;
 }
 
 }  // namespace vesk
@@ -579,4 +605,14 @@ VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts) {
     const vesk::MdlSizes sizes = model ? vesk::MdlMeshSizes(*model) : vesk::MdlSizes{};
     counts[0] = sizes.records;
     counts[1] = sizes.indices;
+}
+
+VESK_API int32_t VESK_CALL VeskGetModelMDLmeshes(int32_t index, int32_t *ranges) {
+    const vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model ? vesk::MdlMeshRanges(*model, ranges) : 0;
+}
+
+VESK_API VeskBool VESK_CALL VeskSetModelMDLsequence(int32_t index, int32_t sequence) {
+    vesk::MdlModel *model = vesk::UsableMdlModelAt(index);
+    return model && vesk::SetMdlSequence(*model, sequence) ? 1 : 0;
 }

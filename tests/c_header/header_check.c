@@ -16,6 +16,7 @@ VESK_CHECK_SIZE(Frustum, 96);
 VESK_CHECK_SIZE(CollisionBody, 88);
 VESK_CHECK_SIZE(CharacterVertex, 32);
 VESK_CHECK_SIZE(Md2Vertex, 32);
+VESK_CHECK_SIZE(VeskMdlSequence, 48);
 VESK_CHECK_SIZE(Ms3dTriangle, 72);
 VESK_CHECK_SIZE(Ms3dMaterial, sizeof(void *) == 4 ? 76 : 80);
 

@@ -1,7 +1,9 @@
 // Damaged MDL data: man.mdl and its texture file cut at every length and
 // flipped byte by byte (seeded); whatever validates must pose inside the
 // sizes it reports. A pose allocates nothing.
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <new>
 #include <random>
@@ -38,8 +40,9 @@ const Files &Man() {
     return files;
 }
 
-// Validates the buffers as a load would; a usable model is posed twice into
-// arrays sized from its counts, with a guard record after them.
+// Validates the buffers as a load would; a usable model is posed twice per
+// sequence into arrays sized from its counts, with a guard record after
+// them, and its sequences, textures and mesh ranges are read the same way.
 bool ValidateAndPose(std::vector<uint8_t> main, std::vector<uint8_t> textures, std::vector<uint8_t> group) {
     MdlModel model;
     model.speed = 1.0f;
@@ -52,9 +55,32 @@ bool ValidateAndPose(std::vector<uint8_t> main, std::vector<uint8_t> textures, s
     std::vector<CharacterVertex> records(static_cast<size_t>(sizes.records) + 1);
     records.back().x = 4321.0f;
     std::vector<uint32_t> indices(static_cast<size_t>(sizes.indices) + 1, 0xABCDu);
-    for (int call = 0; call < 2; ++call) {
+    const int32_t sequences = MdlSequences(model, nullptr);
+    std::vector<VeskMdlSequence> list(static_cast<size_t>(sequences) + 1);
+    list.back().frameCount = 4321;
+    EXPECT_EQ(MdlSequences(model, list.data()), sequences);
+    EXPECT_EQ(list.back().frameCount, 4321);
+    const int32_t meshes = MdlMeshRanges(model, nullptr);
+    std::vector<int32_t> ranges(3 * static_cast<size_t>(meshes) + 1, 4321);
+    EXPECT_EQ(MdlMeshRanges(model, ranges.data()), meshes);
+    EXPECT_EQ(ranges.back(), 4321);
+    int32_t next = 0;
+    for (int32_t k = 0; k < meshes; ++k, next += ranges[3 * k - 2]) EXPECT_EQ(ranges[3 * static_cast<size_t>(k)], next);
+    EXPECT_EQ(next, sizes.indices);
+    const int32_t textureCount = MdlTexture(model, -1, nullptr, nullptr);
+    for (int32_t t = 0; t < textureCount; ++t) {
+        int32_t size[2] = {-1, -1};
+        MdlTexture(model, t, nullptr, size);
+        std::vector<uint8_t> rgba(4 * static_cast<size_t>(size[0]) * static_cast<size_t>(size[1]) + 1, 0xAB);
+        MdlTexture(model, t, rgba.data(), size);
+        EXPECT_EQ(rgba.back(), 0xAB);
+    }
+    for (int call = 0; call < 2 * sequences; ++call) {
         int32_t count = -1;
-        model.frame = 1.5f * static_cast<float>(call);
+        if (call % 2 == 0) {
+            EXPECT_TRUE(SetMdlSequence(model, call / 2));
+        }
+        model.frame = 1.5f * static_cast<float>(call % 2);
         if (PoseMdl(model, records.data(), &count)) {
             EXPECT_EQ(count, sizes.records);
         }
@@ -76,8 +102,23 @@ TEST(MdlDamage, EveryCutOfTheMainAndTextureFile) {
                                   man.group);
     // Only cuts that keep every table the model uses can pose.
     EXPECT_LT(usable, static_cast<int>(man.main.size()) / 4);
-    for (size_t n = 0; n < man.textures.size(); ++n)
-        ValidateAndPose(man.main, {man.textures.begin(), man.textures.begin() + static_cast<std::ptrdiff_t>(n)}, man.group);
+    // The texture file is needed through its last palette.
+    int32_t end = 0, table, count;
+    std::memcpy(&count, man.textures.data() + 180, 4);
+    std::memcpy(&table, man.textures.data() + 184, 4);
+    for (int32_t t = 0; t < count; ++t) {
+        int32_t record[3];
+        std::memcpy(record, man.textures.data() + table + 80 * t + 68, 12);
+        end = std::max(end, record[2] + record[0] * record[1] + 768);
+    }
+    ASSERT_GT(end, table + 80 * count);
+    for (size_t n = 0; n < man.textures.size(); ++n) {
+        const bool cutUsable =
+            ValidateAndPose(man.main, {man.textures.begin(), man.textures.begin() + static_cast<std::ptrdiff_t>(n)}, man.group);
+        if (n < static_cast<size_t>(end)) {
+            EXPECT_FALSE(cutUsable) << n;
+        }
+    }
 }
 
 TEST(MdlDamage, SeededByteFlips) {

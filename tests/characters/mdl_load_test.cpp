@@ -117,7 +117,7 @@ TEST(MdlLoad, CompanionFilesByName) {
     EXPECT_EQ(model.sequenceGroups, built.groups);
 
     // Textures in aT.mdl: the main file's count is 0 and so is the host's.
-    ModelPlan textures{{}, {}, {}, 0, {Texture{0, 8, 8}, Texture{0, 16, 16}}, 1, 1, {1}, {}};
+    ModelPlan textures{{}, {}, {}, 0, {Texture{0, 8, 8, {}, {}}, Texture{0, 16, 16, {}, {}}}, 1, 1, {1}, {}, 0};
     plan.textures.clear();
     plan.sequences.resize(1);
     plan.groupCount = 1;
@@ -216,6 +216,11 @@ TEST(MdlLoad, DamagedOrOversizedModelsAreRefused) {
         {"motion_bone", [](ModelPlan &s) { s.sequences[0].motionType = 1; s.sequences[0].motionBone = 1; }},
         {"sequence_group", [](ModelPlan &s) { s.sequences[0].group = 1; }},
         {"no_models", [](ModelPlan &s) { s.bodyParts[0].models.clear(); }},
+        {"vertex_nan", [](ModelPlan &s) { s.bodyParts[0].models[0].vertices[1].y = std::nanf(""); }},
+        {"normal_infinite", [](ModelPlan &s) { s.bodyParts[0].models[0].normals[2].z = -INFINITY; }},
+        {"palette_cut", [](ModelPlan &s) { s.trim = 1; }},
+        {"pixels_cut", [](ModelPlan &s) { s.trim = 769; }},
+        {"texture_width", [](ModelPlan &s) { s.textures[0].width = -1; }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -187,7 +187,7 @@ TEST(MdlPose, BoneChainRecordsAndTextureCoordinates) {
     model.meshes[0].commands = {4, 0, 0, 32, 16, 1, 1, 0, 0, 2, 2, 64, 32, 3, 3, 0, 0, 0};
     model.meshes[0].normals = 4;
     model.meshes.push_back(Mesh{{-3, 4, 4, 0, 0, 5, 5, 0, 0, 6, 6, 0, 0, 0}, 1, 3});
-    plan.textures = {Texture{0, 64, 32}, Texture{2, 128, 0}};
+    plan.textures = {Texture{0, 64, 32, {}, {}}, Texture{2, 128, 0, {}, {}}};
     plan.skinReferences = 2;
     plan.skins = {0, 1};
     const Slot slot = LoadBuilt(plan, "chain");

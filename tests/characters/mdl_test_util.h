@@ -5,6 +5,7 @@
 
 #include <VeskMathLIB.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -33,6 +34,8 @@ struct Controller {
 inline int16_t RunHeader(int valid, int total) { return static_cast<int16_t>(valid | (total << 8)); }
 
 struct Sequence {
+    std::string name = "idle";
+    int32_t flags = 0, activity = 0;
     float fps = 10;
     int32_t frames = 1;
     int32_t motionType = 0, motionBone = 0;
@@ -59,6 +62,8 @@ struct BodyPart {
 };
 struct Texture {
     int32_t flags = 0, width = 64, height = 32;
+    // Palette indices (empty: i % 251) and 256 RGB entries (empty: 3i, 3i+1, 3i+2).
+    std::vector<uint8_t> pixels, palette;
 };
 struct ModelPlan {
     std::vector<Bone> bones{Bone{}};
@@ -69,6 +74,7 @@ struct ModelPlan {
     int32_t skinReferences = 1, families = 1;
     std::vector<int16_t> skins{0};
     std::vector<BodyPart> bodyParts;
+    size_t trim = 0;  // bytes cut from the end of the main file (the last texture's palette and pixels)
 };
 struct Built {
     std::vector<uint8_t> main;
@@ -144,7 +150,10 @@ inline Built Build(const ModelPlan &plan) {
     for (size_t q = 0; q < plan.sequences.size(); ++q) {
         const Sequence &s = plan.sequences[q];
         const size_t at = sequences + 176 * q;
+        std::memcpy(w.bytes.data() + at, s.name.data(), std::min<size_t>(s.name.size(), 32));
         w.At(at + 32, s.fps);
+        w.At(at + 36, s.flags);
+        w.At(at + 40, s.activity);
         w.At(at + 56, s.frames);
         w.At(at + 68, s.motionType);
         w.At(at + 72, s.motionBone);
@@ -164,6 +173,7 @@ inline Built Build(const ModelPlan &plan) {
     }
     header(180, static_cast<int32_t>(plan.textures.size()));
     header(184, static_cast<int32_t>(w.Here()));
+    const size_t textureTable = w.Here();
     for (const Texture &t : plan.textures) {
         w.Pad(80);
         w.At(w.Here() - 16, std::array<int32_t, 3>{t.flags, t.width, t.height});
@@ -208,6 +218,14 @@ inline Built Build(const ModelPlan &plan) {
             }
         }
     }
+    for (size_t i = 0; i < plan.textures.size(); ++i) {
+        const Texture &t = plan.textures[i];
+        w.At(textureTable + 80 * i + 76, static_cast<int32_t>(w.Here()));
+        const size_t n = static_cast<size_t>(std::max(0, t.width)) * static_cast<size_t>(std::max(0, t.height));
+        for (size_t k = 0; k < n; ++k) w.Put(t.pixels.empty() ? static_cast<uint8_t>(k % 251) : t.pixels[k]);
+        for (size_t k = 0; k < 768; ++k) w.Put(t.palette.empty() ? static_cast<uint8_t>(k) : t.palette[k]);
+    }
+    w.bytes.resize(w.bytes.size() - std::min(plan.trim, w.bytes.size()));
     built.main = std::move(w.bytes);
     return built;
 }

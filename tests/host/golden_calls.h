@@ -673,6 +673,10 @@ inline Outcome MdlPose(Exports &x, const Data &data, Hash &h, std::string &note)
     VESK_GOLDEN_GET(GetModelMDLmesh);
     VESK_GOLDEN_GET(VeskGetModelMDLtriangles);
     VESK_GOLDEN_GET(VeskGetModelMDLcounts);
+    VESK_GOLDEN_GET(VeskGetModelMDLsequences);
+    VESK_GOLDEN_GET(VeskSetModelMDLsequence);
+    VESK_GOLDEN_GET(VeskGetModelMDLtexture);
+    VESK_GOLDEN_GET(VeskGetModelMDLmeshes);
     VESK_GOLDEN_GET(VeskSetTickSource);
     if (!x.Missing().empty()) return Outcome::Skipped;
     GoldenClock() = 90000;
@@ -698,6 +702,33 @@ inline Outcome MdlPose(Exports &x, const Data &data, Hash &h, std::string &note)
         h.Put(written), h.Put(indexCount);
         h.Array(records.data(), records.size()), h.Array(indices.data(), indices.size());
         GoldenClock() += 23 + static_cast<uint32_t>(step % 5) * 11;
+    }
+    // Every sequence in turn, a few steps each, then what the host draws with.
+    const int32_t sequenceCount = VeskGetModelMDLsequences(index, nullptr);
+    std::vector<VeskMdlSequence> sequences(static_cast<size_t>(std::max(0, sequenceCount)) + 1, Filled<VeskMdlSequence>());
+    h.Put(sequenceCount), h.Put(VeskGetModelMDLsequences(index, sequences.data()));
+    h.Array(sequences.data(), sequences.size());
+    h.Put(VeskSetModelMDLsequence(index, sequenceCount)), h.Put(VeskSetModelMDLsequence(index, -1));
+    for (int32_t q = 0; q < sequenceCount; ++q) {
+        h.Put(VeskSetModelMDLsequence(index, q));
+        for (int step = 0; step < 8; ++step) {
+            records.assign(static_cast<size_t>(sizes[0]) + 1, Filled<CharacterVertex>());
+            int32_t written = -1;
+            h.Put(GetModelMDLmesh(index, records.data(), &written)), h.Put(written);
+            h.Array(records.data(), records.size());
+            GoldenClock() += 31 + static_cast<uint32_t>(step) * 7;
+        }
+    }
+    const int32_t meshCount = VeskGetModelMDLmeshes(index, nullptr);
+    std::vector<int32_t> ranges(3 * static_cast<size_t>(std::max(0, meshCount)) + 1, -5);
+    h.Put(meshCount), h.Put(VeskGetModelMDLmeshes(index, ranges.data())), h.Array(ranges.data(), ranges.size());
+    const int32_t textureCount = VeskGetModelMDLtexture(index, -1, nullptr, nullptr);
+    h.Put(textureCount);
+    for (int32_t t = 0; t <= textureCount; ++t) {
+        int32_t size[2] = {-1, -1};
+        h.Put(VeskGetModelMDLtexture(index, t, nullptr, size)), h.Array(size, 2);
+        std::vector<uint8_t> rgba(4 * static_cast<size_t>(std::max(0, size[0]) * std::max(0, size[1])) + 1, 0xA5);
+        h.Put(VeskGetModelMDLtexture(index, t, rgba.data(), size)), h.Array(rgba.data(), rgba.size());
     }
     VeskSetTickSource(nullptr);
     return Outcome::Done;
@@ -729,7 +760,7 @@ inline const std::vector<Family> &Families() {
         {"md3-pose", &Md3Pose, 0x55ac721a982afa9dull},
         {"q3bsp-level", &Level, 0xf8b8dcc5c74149c3ull},
         {"spatial", &Spatial, 0xdbc6388101b92b41ull},
-        {"mdl-pose", &MdlPose, 0xfcbb8ddcad7e1e6dull, true},
+        {"mdl-pose", &MdlPose, 0x647f77062424dfcaull, true},
     };
     return families;
 }
