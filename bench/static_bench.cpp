@@ -49,7 +49,7 @@ void BM_ParseAseRepeated(benchmark::State &state) {
     for (int64_t i = 0; i < state.range(0); ++i) repeated += *text;
     for (auto _ : state) {
         vesk::StaticModel model;
-        vesk::ParseAse(repeated, model);
+        vesk::ParseAseBytes(repeated, model);
         benchmark::DoNotOptimize(model.objects.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(repeated.size()));
