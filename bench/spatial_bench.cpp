@@ -12,6 +12,7 @@
 #include "level/lightmaps.h"
 #include "level/octree.h"
 #include "level/poly_bsp.h"
+#include "level/poly_bsp_reference.h"
 #include "level/spatial_scenes.h"
 
 namespace {
@@ -180,29 +181,35 @@ BENCHMARK(BM_Spatial_RenderOctreePlainWalk100k)->Arg(0)->Arg(1)->Unit(benchmark:
 BENCHMARK(BM_Spatial_RenderOctree100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Spatial_RenderPolyMode1_100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// Splitter choice over one node of n real triangles: ns per candidate-polygon pair.
+// Splitter choice over one node of n real triangles: ns per candidate-polygon
+// pair, the library's search and the plain rule (one SplitPolygon per pair).
 template <bool kFast>
 void BM_Spatial_ChooseSplitter(benchmark::State &state) {
     const auto polys = Tiled("assimp/OBJ/spider.obj", static_cast<size_t>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(kFast ? vesk::ChooseSplitter(polys) : vesk::ChooseSplitterPlain(polys));
+        benchmark::DoNotOptimize(kFast ? vesk::ChooseSplitter(polys) : vesk::test::ChooseSplitterPlain(polys));
     const double pairs = static_cast<double>(polys.size()) * static_cast<double>(polys.size());
     state.counters["ns_per_pair"] =
         benchmark::Counter(pairs, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, true)->Arg(2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, false)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, true)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, false)->Arg(2000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
+// Whole compiles of a tiled real model; the plain rule's compile of the same
+// set is the baseline (one run each: the plain one takes seconds).
+template <bool kFast>
 void BM_Spatial_CompileBsp(benchmark::State &state) {
     const auto polys = Tiled("assimp/OBJ/WusonOBJ.obj", static_cast<size_t>(state.range(0)));
-    for (auto _ : state) GetVeskBSP(0, polys.data(), static_cast<int32_t>(polys.size()));
-    int32_t stats[4];
-    VeskGetBspStats(stats);
+    vesk::PolyBspTree tree;
+    for (auto _ : state)
+        vesk::CompilePolyBsp(tree, polys, kFast ? vesk::ChooseSplitter : vesk::test::ChooseSplitterPlain);
+    const vesk::BspStats stats = vesk::GetBspStats(tree);
     state.counters["triangles"] = static_cast<double>(polys.size());
-    state.counters["pieces"] = stats[2];
-    state.counters["depth"] = stats[3];
+    state.counters["pieces"] = stats.pieces;
+    state.counters["depth"] = stats.depth;
 }
-BENCHMARK(BM_Spatial_CompileBsp)->Arg(2000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_CompileBsp, true)->Arg(2000)->Arg(10000)->Arg(50000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_CompileBsp, false)->Arg(2000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Lightmaps of 200 real triangles under 8 lights: ns per lumel-light evaluation.
 void BM_Spatial_Lightmaps(benchmark::State &state) {
