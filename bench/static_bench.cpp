@@ -31,6 +31,12 @@ void BM_LoadAseMotionCapture(benchmark::State &state) {
 }
 BENCHMARK(BM_LoadAseMotionCapture)->Unit(benchmark::kMillisecond);
 
+// The game's map objects: many small objects per file.
+void BM_LoadAseMapObject(benchmark::State &state, const char *relative) { LoadFile<vesk::LoadAse>(state, relative); }
+BENCHMARK_CAPTURE(BM_LoadAseMapObject, lamp, "openarena/models/mapobjects/lamp/lamp.ase")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LoadAseMapObject, pitborder, "openarena/models/mapobjects/gaelevish/pitborder.ase")
+    ->Unit(benchmark::kMicrosecond);
+
 void BM_LoadObjWuson(benchmark::State &state) { LoadFile<vesk::LoadObj>(state, "assimp/OBJ/WusonOBJ.obj"); }
 BENCHMARK(BM_LoadObjWuson)->Unit(benchmark::kMillisecond);
 

@@ -131,9 +131,17 @@ struct CornerBox {
     float reach[3];         // largest magnitude per axis
     float nlo[3], nhi[3];   // bounds of the triangles' normals
     bool normalsKnown;      // every normal finite
-    // The same as centre and half-width, the widths grown by the rounding
-    // allowances of the tests (exact in double: sums and halves of singles).
-    double c[3], w[3], nc[3], nw[3];
+    // The normals' bounds as centre and half-width, the widths grown by the
+    // rounding allowance of the facing test.
+    double nc[3], nw[3];
+};
+
+// One level's boxes as centres and half-widths in single precision, the
+// widths grown by the rounding allowance of the side test; padded to a
+// multiple of eight so that a run of children loads four at a time.
+struct LevelLanes {
+    std::vector<float> c[3], w[3];
+    std::vector<float> nc[3], nw[3];  // the normals' bounds alike (widths infinite where unknown)
 };
 
 // Spreads the low ten bits of v to every third bit.
@@ -183,6 +191,8 @@ private:
     std::vector<double> nxd_, nyd_, nzd_;  // the normals again, widened
     size_t boxed_ = 0;                          // polygons under the boxes (finite ones)
     std::vector<std::vector<CornerBox>> boxes_;  // boxes_[0] over leaves, the last one level over all
+    std::vector<LevelLanes> lanes_;             // the same levels
+    float reach_ = 0.0f;                        // largest coordinate magnitude of the boxed corners
     bool useBoxes_ = false;
     std::vector<uint32_t> origin_;  // input index of each laid-out polygon
     // Each leaf's distinct corner positions (a multiple of four, padded with
@@ -192,7 +202,8 @@ private:
     std::vector<uint8_t> cornerAt_;
     void ScoreLeaf(size_t leaf, const float s0f[3], const double s[3], const double nv[3], const Vector3 &nS,
                    const CornerBox &box, int32_t &front, int32_t &back) const;
-    std::vector<uint32_t> frontier_, next_;
+    std::vector<std::pair<uint32_t, uint32_t>> frontier_;  // runs of boxes: first, count
+    std::vector<uint32_t> next_;
     static constexpr size_t kProbes = 8;
 };
 
@@ -260,6 +271,7 @@ void SplitterSearch::Layout() {
     float reach = 0.0f;
     for (int a = 0; a < 3; ++a) reach = std::max(reach, std::max(std::fabs(lo[a]), std::fabs(hi[a])));
     useBoxes_ = boxed_ >= 4 * kLeafPolys && reach < 1e37f;
+    reach_ = reach;
     if (!useBoxes_) return;
     std::vector<CornerBox> level((boxed_ + kLeafPolys - 1) / kLeafPolys);
     nxd_.resize(boxed_), nyd_.resize(boxed_), nzd_.resize(boxed_);
@@ -301,12 +313,32 @@ void SplitterSearch::Layout() {
         for (CornerBox &box : level)
             for (int a = 0; a < 3; ++a) {
                 box.reach[a] = std::max(std::fabs(box.lo[a]), std::fabs(box.hi[a]));
-                box.c[a] = 0.5 * (double{box.lo[a]} + box.hi[a]);
-                box.w[a] = 0.5 * (double{box.hi[a]} - box.lo[a]) + box.reach[a] * 0x1p-20;
                 box.nc[a] = 0.5 * (double{box.nlo[a]} + box.nhi[a]);
                 const double half = 0.5 * (double{box.nhi[a]} - box.nlo[a]);
                 box.nw[a] = half + (std::fabs(box.nc[a]) + half) * 0x1p-48;
             }
+        LevelLanes lanes;
+        const size_t padded = (level.size() + 7) / 8 * 8;
+        for (int a = 0; a < 3; ++a) {
+            lanes.c[a].assign(padded, 0.0f);
+            lanes.w[a].assign(padded, 0.0f);
+            lanes.nc[a].assign(padded, 0.0f);
+            lanes.nw[a].assign(padded, INFINITY);
+            for (size_t b = 0; b < level.size(); ++b) {
+                const CornerBox &box = level[b];
+                lanes.c[a][b] = static_cast<float>(0.5 * (double{box.lo[a]} + box.hi[a]));
+                const double w = 0.5 * (double{box.hi[a]} - box.lo[a]) + box.reach[a] * 0x1p-18;
+                lanes.w[a][b] = std::nextafter(static_cast<float>(w), INFINITY);
+                // Normals up to 2^60 keep the single-precision facing products finite.
+                bool tame = box.normalsKnown;
+                for (int k = 0; k < 3; ++k) tame = tame && std::fabs(box.nlo[k]) < 0x1p60f && std::fabs(box.nhi[k]) < 0x1p60f;
+                if (!tame) continue;
+                lanes.nc[a][b] = static_cast<float>(box.nc[a]);
+                const double half = 0.5 * (double{box.nhi[a]} - box.nlo[a]);
+                lanes.nw[a][b] = std::nextafter(static_cast<float>(half + (std::fabs(box.nc[a]) + half) * 0x1p-18), INFINITY);
+            }
+        }
+        lanes_.push_back(std::move(lanes));
         boxes_.push_back(std::move(level));
         const std::vector<CornerBox> &below = boxes_.back();
         if (below.size() <= kFanout) break;
@@ -438,25 +470,65 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
         const int64_t bound = std::llabs(int64_t{front} - back) - open;
         return bound > bestScore || (bound == bestScore && candidate > bestIndex);
     };
-    const bool boxes = useBoxes_ && std::isfinite(s0.x) && std::isfinite(s0.y) && std::isfinite(s0.z) &&
-                       std::max({std::fabs(s0.x), std::fabs(s0.y), std::fabs(s0.z)}) < 1e37f;
+    const double an[3] = {std::fabs(nv[0]), std::fabs(nv[1]), std::fabs(nv[2])};
+    const double sumAbs = an[0] * std::fabs(s[0]) + an[1] * std::fabs(s[1]) + an[2] * std::fabs(s[2]);
+    // Bounds every |n_k d_k| sum of a corner: the tests below stay in single
+    // precision only where nothing can overflow there.
+    const double mag = sumAbs + (an[0] + an[1] + an[2]) * reach_;
+    const bool boxes = useBoxes_ && std::isfinite(s0.x) && std::isfinite(s0.y) && std::isfinite(s0.z) && mag < 1e30;
     size_t exactFrom = 0;
     if (boxes) {
-        // Every corner in a box lies within these bounds of the scan's value,
-        // rounding of the single-precision differences and the sums included
-        // (generously); a box wholly beyond the band is one side throughout.
+        // Every corner in a box lies within centre +- reach of the scan's
+        // value: the half-widths, the scan's rounding (within 2^-23 mag) and
+        // the rounding of this test in single precision (within 2^-21 mag)
+        // are all covered by the widths' and fixed's 2^-18 mag. A box wholly
+        // beyond the band is one side throughout.
         const double a = nv[0] * s[0] + nv[1] * s[1] + nv[2] * s[2];
-        const double an[3] = {std::fabs(nv[0]), std::fabs(nv[1]), std::fabs(nv[2])};
-        // The part of the allowance that depends on the candidate alone.
-        const double fixed = (an[0] * std::fabs(s[0]) + an[1] * std::fabs(s[1]) + an[2] * std::fabs(s[2])) * 0x1p-20 +
-                             (an[0] + an[1] + an[2]) * 0x1p-140;
-        auto side = [&](const CornerBox &box) {
-            const double mid = a - (nv[0] * box.c[0] + nv[1] * box.c[1] + nv[2] * box.c[2]);
-            const double reachOf = an[0] * box.w[0] + an[1] * box.w[1] + an[2] * box.w[2] + fixed;
-            const double high = mid + reachOf, low = mid - reachOf;
-            if (high < -kOnPlaneBand) return 1;
-            if (low > kOnPlaneBand) return -1;
-            return high < kOnPlaneBand && low > -kOnPlaneBand ? 2 : 0;  // 2: wholly within the band
+        const float fixed = std::nextafter(static_cast<float>(sumAbs * 0x1p-18), INFINITY) + 1e-37f;
+        const float band = static_cast<float>(kOnPlaneBand);
+#if defined(__SSE2__)
+        const __m128 va = _mm_set1_ps(static_cast<float>(a)), vfixed = _mm_set1_ps(fixed);
+        const __m128 vn[3] = {_mm_set1_ps(nS.x), _mm_set1_ps(nS.y), _mm_set1_ps(nS.z)};
+        const __m128 vabs[3] = {_mm_set1_ps(std::fabs(nS.x)), _mm_set1_ps(std::fabs(nS.y)), _mm_set1_ps(std::fabs(nS.z))};
+        const __m128 vband = _mm_set1_ps(band), vminus = _mm_set1_ps(-band), vtiny = _mm_set1_ps(1e-37f);
+#endif
+        // Sides of four boxes from first: bits of front, back and within the band.
+        // Facings are bounded alike where the candidate's normal is tame: the
+        // normals' widths carry 2^-18 of their magnitude for the rounding.
+        const bool facings = an[0] + an[1] + an[2] < 0x1p60;
+        auto sides = [&](const LevelLanes &l, size_t first, int &ahead, int &behind, int &within, int &facing) {
+#if defined(__SSE2__)
+            __m128 dot = _mm_setzero_ps(), width = vfixed, ndot = _mm_setzero_ps(), nwidth = vtiny;
+            for (int k = 0; k < 3; ++k) {
+                dot = _mm_add_ps(dot, _mm_mul_ps(vn[k], _mm_loadu_ps(&l.c[k][first])));
+                width = _mm_add_ps(width, _mm_mul_ps(vabs[k], _mm_loadu_ps(&l.w[k][first])));
+                ndot = _mm_add_ps(ndot, _mm_mul_ps(vn[k], _mm_loadu_ps(&l.nc[k][first])));
+                nwidth = _mm_add_ps(nwidth, _mm_mul_ps(vabs[k], _mm_loadu_ps(&l.nw[k][first])));
+            }
+            const __m128 mid = _mm_sub_ps(va, dot);
+            const __m128 high = _mm_add_ps(mid, width), low = _mm_sub_ps(mid, width);
+            ahead = _mm_movemask_ps(_mm_cmplt_ps(high, vminus));
+            behind = _mm_movemask_ps(_mm_cmpgt_ps(low, vband));
+            within = _mm_movemask_ps(_mm_and_ps(_mm_cmplt_ps(high, vband), _mm_cmpgt_ps(low, vminus)));
+            // Bits 0-3: every facing surely at or above 0; bits 4-7: surely below.
+            facing = facings ? _mm_movemask_ps(_mm_cmpgt_ps(_mm_sub_ps(ndot, nwidth), _mm_setzero_ps())) |
+                                   _mm_movemask_ps(_mm_cmplt_ps(_mm_add_ps(ndot, nwidth), _mm_setzero_ps())) << 4
+                             : 0;
+#else
+            ahead = behind = within = facing = 0;
+            const float af = static_cast<float>(a);
+            for (int lane = 0; lane < 4; ++lane) {
+                float dot = 0.0f, width = fixed;
+                for (int k = 0; k < 3; ++k) {
+                    dot += static_cast<float>(nv[k]) * l.c[k][first + lane];
+                    width += static_cast<float>(an[k]) * l.w[k][first + lane];
+                }
+                const float mid = af - dot, high = mid + width, low = mid - width;
+                ahead |= (high < -band) << lane;
+                behind |= (low > band) << lane;
+                within |= (high < band && low > -band) << lane;
+            }
+#endif
         };
         // A box wholly within the band holds triangles in the plane: each goes
         // the way its facing (its normal against the candidate's, in double)
@@ -486,31 +558,45 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
             front += static_cast<int32_t>(end - begin) - behind;
             return true;
         };
-        std::vector<uint32_t> &frontier = frontier_, &next = next_;
+        auto &frontier = frontier_;
+        std::vector<uint32_t> &next = next_;
         frontier.clear();
         size_t level = boxes_.size() - 1;
-        for (size_t b = 0; b < boxes_[level].size(); ++b) frontier.push_back(static_cast<uint32_t>(b));
+        frontier.push_back({0, static_cast<uint32_t>(boxes_[level].size())});
         size_t span = kLeafPolys;
         for (size_t l = 0; l < level; ++l) span *= kFanout;
         while (true) {
             next.clear();
-            for (uint32_t box : frontier) {
-                const size_t begin = box * span, end = std::min(boxed_, begin + span);
-                const int sideOfBox = side(boxes_[level][box]);
-                if (sideOfBox == 0 || (sideOfBox == 2 && !inPlane(boxes_[level][box], begin, end, level == 0))) {
-                    next.push_back(box);
-                    continue;
+            const std::vector<CornerBox> &here = boxes_[level];
+            for (const auto &[first, count] : frontier)
+                for (size_t at = first; at < size_t{first} + count; at += 4) {
+                    int ahead, behind, within, facing;
+                    sides(lanes_[level], at, ahead, behind, within, facing);
+                    for (size_t box = at; box < std::min<size_t>(at + 4, size_t{first} + count); ++box) {
+                        const int bit = 1 << (box - at);
+                        const size_t begin = box * span, end = std::min(boxed_, begin + span);
+                        if (ahead & bit) {
+                            front += static_cast<int32_t>(end - begin);
+                        } else if (behind & bit) {
+                            back += static_cast<int32_t>(end - begin);
+                        } else if ((within & bit) && (facing & bit)) {
+                            front += static_cast<int32_t>(end - begin);
+                        } else if ((within & bit) && (facing & (bit << 4))) {
+                            back += static_cast<int32_t>(end - begin);
+                        } else if (!(within & bit) || !inPlane(here[box], begin, end, level == 0)) {
+                            next.push_back(static_cast<uint32_t>(box));
+                            continue;
+                        }
+                        open -= static_cast<int64_t>(end - begin);
+                        if (hopeless()) return false;
+                    }
                 }
-                if (sideOfBox != 2) (sideOfBox > 0 ? front : back) += static_cast<int32_t>(end - begin);
-                open -= static_cast<int64_t>(end - begin);
-                if (hopeless()) return false;
-            }
             if (level == 0) break;
             frontier.clear();
-            const size_t count = boxes_[level - 1].size();
+            const size_t below = boxes_[level - 1].size();
             for (uint32_t box : next)
-                for (size_t c = box * kFanout; c < std::min(count, (box + 1) * kFanout); ++c)
-                    frontier.push_back(static_cast<uint32_t>(c));
+                frontier.push_back({static_cast<uint32_t>(box * kFanout),
+                                    static_cast<uint32_t>(std::min(below, (box + 1) * kFanout) - box * kFanout)});
             --level;
             span /= kFanout;
         }
