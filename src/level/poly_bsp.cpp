@@ -548,8 +548,8 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
             // Dot's products (exact) and sums, two triangles at a time.
             const __m128d n0 = _mm_set1_pd(nv[0]), n1 = _mm_set1_pd(nv[1]), n2 = _mm_set1_pd(nv[2]);
             for (; j + 2 <= end; j += 2) {
-                const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_loadu_pd(&nxd_[j]), n0), _mm_mul_pd(_mm_loadu_pd(&nyd_[j]), n1)),
-                                             _mm_mul_pd(_mm_loadu_pd(&nzd_[j]), n2));
+                const __m128d xy = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(&nxd_[j]), n0), _mm_mul_pd(_mm_loadu_pd(&nyd_[j]), n1));
+                const __m128d d = _mm_add_pd(xy, _mm_mul_pd(_mm_loadu_pd(&nzd_[j]), n2));
                 behind += std::popcount(static_cast<unsigned>(_mm_movemask_pd(_mm_cmplt_pd(d, _mm_setzero_pd()))));
             }
 #endif

@@ -109,10 +109,11 @@ TEST(PolyBspTest, S03_ChoiceMatchesPlainRule) {
 TEST(PolyBspTest, S03b_TreesMatchPlainRuleNodeByNode) {
     std::vector<std::pair<std::string, std::vector<Poly>>> sets;
     for (uint32_t seed = 0; seed < 14; ++seed) {
-        auto polys = RandomTriangles(100 + seed, 40 + static_cast<int>(seed) * 37, 10.0f, 2.0f + static_cast<float>(seed % 4));
+        auto polys = RandomTriangles(100 + seed, 40 + static_cast<int>(seed) * 25, 10.0f, 2.0f + static_cast<float>(seed % 4));
         for (Poly &p : polys)
             for (PolyVertex &v : p.corner) {
-                if (seed % 3 == 1) v.position = {std::round(v.position.x * 4) / 4, std::round(v.position.y * 4) / 4, std::round(v.position.z * 4) / 4};
+                if (seed % 3 == 1)
+                    for (float *c : {&v.position.x, &v.position.y, &v.position.z}) *c = std::round(*c * 4) / 4;
                 if (seed % 3 == 2) v.position.y = std::round(v.position.y) + (v.position.x > 0 ? 0.001f : -0.0009f);
             }
         if (seed == 5) polys[3].corner[1].position.x = std::numeric_limits<float>::quiet_NaN();
@@ -122,7 +123,7 @@ TEST(PolyBspTest, S03b_TreesMatchPlainRuleNodeByNode) {
         sets.emplace_back("seed " + std::to_string(seed), std::move(polys));
     }
     auto real = ModelPolys("assimp/OBJ/spider.obj");
-    real.resize(std::min<size_t>(real.size(), 1200));
+    real.resize(std::min<size_t>(real.size(), 700));
     sets.emplace_back("spider", real);
     for (const auto &[what, polys] : sets) {
         PolyBspTree fast, plain;
@@ -132,9 +133,11 @@ TEST(PolyBspTest, S03b_TreesMatchPlainRuleNodeByNode) {
         ASSERT_GT(fast.nodes.size(), 1u) << what;
         for (size_t i = 0; i < fast.nodes.size(); ++i) {
             const BspNode &a = fast.nodes[i], &b = plain.nodes[i];
+            const size_t bytes = a.polygons.size() * sizeof(Poly);
             ASSERT_TRUE(a.isLeaf == b.isLeaf && a.front == b.front && a.back == b.back && a.depth == b.depth &&
-                        std::memcmp(&a.splitter, &b.splitter, sizeof(Poly)) == 0 && a.polygons.size() == b.polygons.size() &&
-                        (a.polygons.empty() || std::memcmp(a.polygons.data(), b.polygons.data(), a.polygons.size() * sizeof(Poly)) == 0))
+                        std::memcmp(&a.splitter, &b.splitter, sizeof(Poly)) == 0 &&
+                        a.polygons.size() == b.polygons.size() &&
+                        (bytes == 0 || std::memcmp(a.polygons.data(), b.polygons.data(), bytes) == 0))
                 << what << " node " << i;
         }
     }
