@@ -495,7 +495,11 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
         // Sides of four boxes from first: bits of front, back and within the band.
         // Facings are bounded alike where the candidate's normal is tame: the
         // normals' widths carry 2^-18 of their magnitude for the rounding.
+#if defined(__SSE2__)
         const bool facings = an[0] + an[1] + an[2] < 0x1p60;
+#else
+        const bool facings = false;
+#endif
         auto sides = [&](const LevelLanes &l, size_t first, int &ahead, int &behind, int &within, int &facing) {
 #if defined(__SSE2__)
             __m128 dot = _mm_setzero_ps(), width = vfixed, ndot = _mm_setzero_ps(), nwidth = vtiny;
@@ -534,7 +538,8 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
         // the way its facing (its normal against the candidate's, in double)
         // says, for the whole box at once where the normals' bounds agree.
         auto inPlane = [&](const CornerBox &box, size_t begin, size_t end, bool leaf) {
-            if (box.normalsKnown) {
+            // The single-precision bounds above already settled what these can.
+            if (!facings && box.normalsKnown) {
                 const double mid = nv[0] * box.nc[0] + nv[1] * box.nc[1] + nv[2] * box.nc[2];
                 const double spread = an[0] * box.nw[0] + an[1] * box.nw[1] + an[2] * box.nw[2];
                 const int32_t count = static_cast<int32_t>(end - begin);
