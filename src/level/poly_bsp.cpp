@@ -123,7 +123,7 @@ int32_t SplitPolygon(const Poly &t, const Poly &s, Poly *out) {
 
 namespace {
 
-constexpr size_t kLeafPolys = 8;  // polygons per leaf box
+constexpr size_t kLeafPolys = 16; // polygons per leaf box
 constexpr size_t kFanout = 8;     // boxes per box of the level above
 
 struct CornerBox {

@@ -123,7 +123,7 @@ TEST(PolyBspTest, S03b_TreesMatchPlainRuleNodeByNode) {
         sets.emplace_back("seed " + std::to_string(seed), std::move(polys));
     }
     auto real = ModelPolys("assimp/OBJ/spider.obj");
-    real.resize(std::min<size_t>(real.size(), 700));
+    real.resize(std::min<size_t>(real.size(), 1100));
     sets.emplace_back("spider", real);
     for (const auto &[what, polys] : sets) {
         PolyBspTree fast, plain;
