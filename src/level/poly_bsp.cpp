@@ -388,7 +388,7 @@ constexpr std::array<SidePieces, 27> kSidePieces = [] {
 // |n_k d_k| over the box), so only corners that near the band's edges are
 // computed as the scan computes them. The differences are the same either way
 // (a double difference of singles rounded to single is the single difference).
-void SplitterSearch::ScoreLeaf(size_t leaf, const float s0f[3], const double s[3], const double nv[3],
+void SplitterSearch::ScoreLeaf(size_t leaf, [[maybe_unused]] const float s0f[3], const double s[3], const double nv[3],
                                const Vector3 &nS, const CornerBox &box, int32_t &front, int32_t &back) const {
     const size_t v0 = leafVertices_[leaf], v1 = leafVertices_[leaf + 1];
     int8_t side[3 * kLeafPolys + 4];
