@@ -6,12 +6,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "geometry/primitives.h"
+#include "geometry/vector_ops.h"
 #include "level/lightmaps.h"
 #include "level/octree.h"
 #include "level/poly_bsp.h"
+#include "level/poly_bsp_reference.h"
 #include "level/spatial_scenes.h"
 #include "support/reference_kernels.h"
 
@@ -200,29 +205,83 @@ BENCHMARK(BM_Spatial_RenderOctreePlainWalk100k)->Arg(0)->Arg(1)->Unit(benchmark:
 BENCHMARK(BM_Spatial_RenderOctree100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Spatial_RenderPolyMode1_100k)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// Splitter choice over one node of n real triangles: ns per candidate-polygon pair.
+// Splitter choice over one node of n real triangles: ns per candidate-polygon
+// pair, the library's search and the plain rule (one SplitPolygon per pair).
 template <bool kFast>
 void BM_Spatial_ChooseSplitter(benchmark::State &state) {
     const auto polys = Tiled("assimp/OBJ/spider.obj", static_cast<size_t>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(kFast ? vesk::ChooseSplitter(polys) : vesk::ChooseSplitterPlain(polys));
+        benchmark::DoNotOptimize(kFast ? vesk::ChooseSplitter(polys) : vesk::test::ChooseSplitterPlain(polys));
     const double pairs = static_cast<double>(polys.size()) * static_cast<double>(polys.size());
     state.counters["ns_per_pair"] =
         benchmark::Counter(pairs, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, true)->Arg(2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, false)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, true)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_ChooseSplitter, false)->Arg(2000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
+// The library's former search, the baseline of the compiles below: every
+// candidate's plane against every corner in one straight pass.
+vesk::SplitterChoice ChooseSplitterScan(std::span<const Poly> polys, const std::vector<uint8_t> *excluded) {
+    const size_t n = polys.size();
+    std::vector<float> px(3 * n), py(3 * n), pz(3 * n);
+    std::vector<Vector3> normal(n);
+    for (size_t j = 0; j < n; ++j) {
+        for (int k = 0; k < 3; ++k) {
+            const Vector3 &p = polys[j].corner[k].position;
+            px[3 * j + k] = p.x, py[3 * j + k] = p.y, pz[3 * j + k] = p.z;
+        }
+        normal[j] = vesk::PolyNormal(polys[j]);
+    }
+    std::vector<int8_t> side(3 * n);
+    vesk::SplitterChoice best;
+    int64_t bestScore = 1000000000;
+    for (size_t i = 0; i < n; ++i) {
+        const Vector3 nS = normal[i];
+        if ((excluded && (*excluded)[i]) || !std::isfinite(nS.x) || !std::isfinite(nS.y) || !std::isfinite(nS.z) ||
+            (nS.x == 0.0f && nS.y == 0.0f && nS.z == 0.0f))
+            continue;
+        const double sx = px[3 * i], sy = py[3 * i], sz = pz[3 * i], nx = nS.x, ny = nS.y, nz = nS.z;
+        for (size_t c = 0; c < 3 * n; ++c) {
+            const double dx = vesk::ToF(sx - px[c]), dy = vesk::ToF(sy - py[c]), dz = vesk::ToF(sz - pz[c]);
+            const double d = dx * nx + dy * ny + dz * nz;
+            side[c] = static_cast<int8_t>((d < -vesk::kOnPlaneBand) - (d > vesk::kOnPlaneBand));
+        }
+        int32_t front = 0, back = 0;
+        for (size_t j = 0; j < n; ++j) {
+            const int8_t *sj = &side[3 * j];
+            const int32_t f = (sj[0] == 1) + (sj[1] == 1) + (sj[2] == 1), b = (sj[0] == -1) + (sj[1] == -1) + (sj[2] == -1);
+            const int32_t code = f && b ? (f == 2 ? vesk::kSplitFrontQuad : b == 2 ? vesk::kSplitBackQuad : vesk::kSplitBoth)
+                                 : f    ? vesk::kFront
+                                 : b    ? vesk::kBack
+                                        : (vesk::Dot(normal[j], nS) < 0.0 ? vesk::kBack : vesk::kFront);
+            const vesk::PieceCounts pc = vesk::PieceCountsOf(code);
+            front += pc.front, back += pc.back;
+        }
+        const int64_t score = std::llabs(int64_t{front} - back);
+        if (front > 0 && back > 0 && score < bestScore) bestScore = score, best = {static_cast<int32_t>(i), front, back};
+    }
+    return best;
+}
+
+// Whole compiles of a tiled real model with the library's search, the former
+// scan and the plain rule (one run each: the baselines take seconds).
+enum Search { kLibrary, kScan, kPlain };
+template <Search kSearch>
 void BM_Spatial_CompileBsp(benchmark::State &state) {
     const auto polys = Tiled("assimp/OBJ/WusonOBJ.obj", static_cast<size_t>(state.range(0)));
-    for (auto _ : state) GetVeskBSP(0, polys.data(), static_cast<int32_t>(polys.size()));
-    int32_t stats[4];
-    VeskGetBspStats(stats);
+    const vesk::SplitterSearchFn search = kSearch == kLibrary ? vesk::ChooseSplitter
+                                          : kSearch == kScan  ? ChooseSplitterScan
+                                                              : vesk::test::ChooseSplitterPlain;
+    vesk::PolyBspTree tree;
+    for (auto _ : state) vesk::CompilePolyBsp(tree, polys, search);
+    const vesk::BspStats stats = vesk::GetBspStats(tree);
     state.counters["triangles"] = static_cast<double>(polys.size());
-    state.counters["pieces"] = stats[2];
-    state.counters["depth"] = stats[3];
+    state.counters["pieces"] = stats.pieces;
+    state.counters["depth"] = stats.depth;
 }
-BENCHMARK(BM_Spatial_CompileBsp)->Arg(2000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_CompileBsp, kLibrary)->Arg(2000)->Arg(10000)->Arg(50000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_CompileBsp, kScan)->Arg(2000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Spatial_CompileBsp, kPlain)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Lightmaps of 200 real triangles under 8 lights: ns per lumel-light evaluation.
 void BM_Spatial_Lightmaps(benchmark::State &state) {

@@ -31,6 +31,12 @@ void BM_LoadAseMotionCapture(benchmark::State &state) {
 }
 BENCHMARK(BM_LoadAseMotionCapture)->Unit(benchmark::kMillisecond);
 
+// The game's map objects: many small objects per file.
+void BM_LoadAseMapObject(benchmark::State &state, const char *relative) { LoadFile<vesk::LoadAse>(state, relative); }
+BENCHMARK_CAPTURE(BM_LoadAseMapObject, lamp, "openarena/models/mapobjects/lamp/lamp.ase")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LoadAseMapObject, pitborder, "openarena/models/mapobjects/gaelevish/pitborder.ase")
+    ->Unit(benchmark::kMicrosecond);
+
 void BM_LoadObjWuson(benchmark::State &state) { LoadFile<vesk::LoadObj>(state, "assimp/OBJ/WusonOBJ.obj"); }
 BENCHMARK(BM_LoadObjWuson)->Unit(benchmark::kMillisecond);
 
@@ -49,7 +55,7 @@ void BM_ParseAseRepeated(benchmark::State &state) {
     for (int64_t i = 0; i < state.range(0); ++i) repeated += *text;
     for (auto _ : state) {
         vesk::StaticModel model;
-        vesk::ParseAse(repeated, model);
+        vesk::ParseAseBytes(repeated, model);
         benchmark::DoNotOptimize(model.objects.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(repeated.size()));

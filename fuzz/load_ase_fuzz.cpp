@@ -9,14 +9,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::StaticModel &model = vesk::TheStaticModel();
     model.Clear();
-    const std::string text = vesk::TextModeFromBytes(vesk::fuzz::Text(data, size));
-    VESK_FUZZ_CHECK(vesk::ParseAse(text, model));
+    VESK_FUZZ_CHECK(vesk::ParseAseBytes(vesk::fuzz::Text(data, size), model));
     vesk::fuzz::CheckAndExportStaticModel(model);
-    // The loaders' own path: raw bytes, CR LF handled while reading lines.
-    vesk::StaticModel raw;
-    vesk::ParseAseBytes(vesk::fuzz::Text(data, size), raw);
-    
-    vesk::fuzz::CheckSameModel(model, raw);
+    // The same text with CR LF line ends, loaded over a model that held more.
+    vesk::StaticModel crlf;
+    vesk::ParseObjBytes("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", crlf);
+    const std::string text = vesk::TextModeFromBytes(vesk::fuzz::Text(data, size));
+    vesk::ParseAseBytes(vesk::fuzz::WithCrLf(text), crlf);
+    vesk::fuzz::CheckSameModel(model, crlf);
     model.Clear();
     return 0;
 }

@@ -9,17 +9,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::StaticModel &model = vesk::TheStaticModel();
     model.Clear();
-    // As the file reader hands it over: CR LF already turned into LF.
-    const std::string text = vesk::TextModeFromBytes(vesk::fuzz::Text(data, size));
-    VESK_FUZZ_CHECK(vesk::ParseObj(text, model));
+    VESK_FUZZ_CHECK(vesk::ParseObjBytes(vesk::fuzz::Text(data, size), model));
     vesk::fuzz::CheckAndExportStaticModel(model);
-    VESK_FUZZ_CHECK(vesk::ParseObj(text, model));
+    VESK_FUZZ_CHECK(vesk::ParseObjBytes(vesk::fuzz::Text(data, size), model));
     vesk::fuzz::CheckAndExportStaticModel(model);
-    // The loaders' own path: raw bytes, CR LF handled while reading lines.
-    vesk::StaticModel raw;
-    vesk::ParseObjBytes(vesk::fuzz::Text(data, size), raw);
-    vesk::ParseObjBytes(vesk::fuzz::Text(data, size), raw);
-    vesk::fuzz::CheckSameModel(model, raw);
+    // The same text with CR LF line ends; its objects smoothed all at once.
+    const std::string text = vesk::fuzz::WithCrLf(vesk::TextModeFromBytes(vesk::fuzz::Text(data, size)));
+    vesk::StaticModel crlf;
+    vesk::ParseObjBytes(text, crlf);
+    vesk::ParseObjBytes(text, crlf);
+    vesk::SmoothVertexNormals(crlf, 0);
+    vesk::fuzz::CheckSameModel(model, crlf);
     model.Clear();
     return 0;
 }

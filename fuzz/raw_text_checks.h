@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -32,6 +34,16 @@ inline void CheckSameModel(const StaticModel &a, const StaticModel &b) {
                         std::memcmp(x.diffuse, y.diffuse, sizeof x.diffuse) == 0 && x.reserved == y.reserved &&
                         std::memcmp(&x.uTiling, &y.uTiling, 4) == 0 && std::memcmp(&x.vTiling, &y.vTiling, 4) == 0);
     }
+}
+
+// Text with every LF written as CR LF: text mode reads it back as text.
+inline std::string WithCrLf(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
 }
 
 }  // namespace vesk::fuzz

@@ -54,12 +54,11 @@ struct SplitterChoice {
 // lower index on ties; -1 when none does. excluded[i] (optional) removes
 // candidate i.
 SplitterChoice ChooseSplitter(std::span<const Poly> polys, const std::vector<uint8_t> *excluded = nullptr);
-// The same choice, one SplitPolygon call per pair: the reference for tests
-// and benchmarks.
-SplitterChoice ChooseSplitterPlain(std::span<const Poly> polys);
+using SplitterSearchFn = SplitterChoice (*)(std::span<const Poly> polys, const std::vector<uint8_t> *excluded);
 
 // Compiles a new tree (the previous one is released); returns the counter.
-int32_t CompilePolyBsp(PolyBspTree &tree, std::span<const Poly> polys);
+// choose stands in for ChooseSplitter (tests compare searches through it).
+int32_t CompilePolyBsp(PolyBspTree &tree, std::span<const Poly> polys, SplitterSearchFn choose = ChooseSplitter);
 
 struct BspStats {
     int32_t nodes = 0, leaves = 0, pieces = 0, depth = 0;

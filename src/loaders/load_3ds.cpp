@@ -187,15 +187,10 @@ void ThreeDsReader::FaceMaterial(ChunkState &chunk, StaticObject &object) {
     ReadName(chunk, name);
     SkipRest(chunk);  // the faces of that material
     if (model_.materialCount < 1) return;
-    object.materialIndex = -1;
-    for (int32_t i = 0; i < model_.materialCount && static_cast<size_t>(i) < model_.materials.size(); ++i) {
-        const StaticMaterial &material = model_.materials[i];
-        if (std::strcmp(material.name, name) == 0) {
-            object.materialIndex = i;
-            if (material.textureFile[0] != '\0') object.hasTexture = true;
-            return;
-        }
-    }
+    // The first held material of that name, earlier loads' included.
+    object.materialIndex = model_.FindMaterial(name);
+    if (object.materialIndex >= 0 && model_.materials[static_cast<size_t>(object.materialIndex)].textureFile[0] != '\0')
+        object.hasTexture = true;
 }
 
 void ThreeDsReader::WalkObject(ChunkState &parent, size_t index, int depth) {
@@ -255,7 +250,8 @@ bool Parse3ds(std::span<const uint8_t> bytes, const char *path, StaticModel &mod
     const int32_t firstNew = model.objectCount;
     reader.WalkPrimary(primary, 0);
     DropInvalidFaces(model, firstNew);
-    SmoothVertexNormals(model);
+    // Earlier objects are not touched by the walk: their normals stand.
+    SmoothVertexNormals(model, firstNew);
     return true;
 }
 

@@ -196,11 +196,10 @@ public:
     AseReader(const AseReader &) = delete;
     AseReader &operator=(const AseReader &) = delete;
 
-    // dropCr: the text is the file's raw bytes, and a CR right before a LF
-    // is not part of its line (as text mode reads it).
-    template <bool dropCr>
+    // The text is the file's raw bytes: a CR right before a LF is not part
+    // of its line (as text mode reads it).
     void Run() {
-        Index<dropCr>();
+        Index();
         int32_t materialCount = 0;
         for (const Statement &s : statements_)
             if (s.key == Key::MaterialCount) {
@@ -215,11 +214,14 @@ public:
 
         model_.materials.assign(static_cast<size_t>(materialCount), StaticMaterial{});
         model_.materialCount = materialCount;
+        model_.ForgetMaterialNames();
         for (size_t m = 0; m < model_.materials.size(); ++m) FillMaterial(m);
 
-        model_.objects.clear();
+        // The objects replaced keep their arrays' storage for the new ones, so
+        // loading a file again allocates nothing.
         model_.objects.resize(objectStarts_.size());
         model_.objectCount = static_cast<int32_t>(objectStarts_.size());
+        model_.smoothedObjects = 0;
         for (size_t n = 0; n < model_.objects.size(); ++n) FillObject(n);
     }
 
@@ -227,7 +229,6 @@ private:
     // One pass over the lines, noting those whose first word is a statement
     // we read. Offsets are counted as in the text-mode text, whatever CRs are
     // dropped, so the bytes of a region are the same either way.
-    template <bool dropCr>
     void Index() {
         const char *const begin = text_.data();
         const char *const end = begin + text_.size();
@@ -244,7 +245,7 @@ private:
             lf = FindLineFeed(lf, end);
             const size_t droppedBefore = dropped;
             const char *lineEnd = lf;
-            if (dropCr && lf < end && lf > line && lf[-1] == '\r') {
+            if (lf < end && lf > line && lf[-1] == '\r') {
                 --lineEnd;
                 ++dropped;
             }
@@ -305,6 +306,7 @@ private:
 
 void AseReader::FillObject(size_t n) {
     StaticObject &object = model_.objects[n];
+    object.Reset();
     object.materialIndex = -1;
     object.texCoordsPerCorner = true;
     const auto [begin, end] = Region(objectStarts_, n);
@@ -379,23 +381,11 @@ void AseReader::FillObject(size_t n) {
 
 }  // namespace
 
-namespace {
-template <bool dropCr>
-void ReadAse(std::string_view text, StaticModel &model) {
-    AseReader reader(text, model);
-    reader.Run<dropCr>();
-    DropInvalidFaces(model, 0);
-    SmoothVertexNormals(model);
-}
-}  // namespace
-
-bool ParseAse(std::string_view text, StaticModel &model) {
-    ReadAse<false>(text, model);
-    return true;
-}
-
 bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
-    ReadAse<true>(bytes, model);
+    AseReader reader(bytes, model);
+    reader.Run();
+    DropInvalidFaces(model, 0);
+    SmoothVertexNormals(model, 0);
     return true;
 }
 

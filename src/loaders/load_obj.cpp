@@ -146,22 +146,18 @@ void ObjReader::Close() {
 }  // namespace
 
 namespace {
-template <class Lines>
-void ReadObjLines(Lines lines, StaticModel &model) {
+void ReadObjLines(TextModeLineReader lines, StaticModel &model) {
     const int32_t firstNew = model.objectCount;
     ObjReader reader(model);
     std::string_view line;
     while (lines.Next(line)) reader.Line(line);
     reader.Close();
     DropInvalidFaces(model, firstNew);
-    SmoothVertexNormals(model);
+    // Each load collects its objects afresh (nothing carries over into an
+    // earlier object), so only the new ones need normals.
+    SmoothVertexNormals(model, firstNew);
 }
 }  // namespace
-
-bool ParseObj(std::string_view text, StaticModel &model) {
-    ReadObjLines(LineReader(text), model);
-    return true;
-}
 
 bool ParseObjBytes(std::string_view bytes, StaticModel &model) {
     ReadObjLines(TextModeLineReader(bytes), model);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,6 +23,36 @@ void StaticModel::Clear() {
     materials.shrink_to_fit();
     objectCount = 0;
     materialCount = 0;
+    smoothedObjects = 0;
+    ForgetMaterialNames();
+}
+
+void StaticObject::Reset() {
+    vertexCount = faceCount = texCoordCount = materialIndex = 0;
+    hasTexture = false;
+    std::memset(name, 0, sizeof name);
+    vertices.clear();
+    normals.clear();
+    texCoords.clear();
+    faces.clear();
+    texCoordsPerCorner = false;
+}
+
+void StaticModel::ForgetMaterialNames() {
+    materialByName_.clear();
+    indexedMaterials_ = 0;
+}
+
+int32_t StaticModel::FindMaterial(const char *name) {
+    // Materials already indexed never change under the loaders that append;
+    // the earlier index of a repeated name stays.
+    const int32_t held = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(std::max(materialCount, 0)),
+                                                               materials.size()));
+    if (indexedMaterials_ > held) ForgetMaterialNames();
+    for (; indexedMaterials_ < held; ++indexedMaterials_)
+        materialByName_.try_emplace(materials[static_cast<size_t>(indexedMaterials_)].name, indexedMaterials_);
+    const auto found = materialByName_.find(name);
+    return found == materialByName_.end() ? -1 : found->second;
 }
 
 namespace {
@@ -160,10 +191,13 @@ void SmoothObject(StaticObject &object, SmoothScratch &scratch) {
 
 }  // namespace
 
-void SmoothVertexNormals(StaticModel &model) {
+void SmoothVertexNormals(StaticModel &model, int32_t first) {
     SmoothScratch scratch;
-    for (int32_t i = 0; i < model.objectCount && static_cast<size_t>(i) < model.objects.size(); ++i)
-        SmoothObject(model.objects[i], scratch);
+    const int32_t held = static_cast<int32_t>(
+        std::min<size_t>(static_cast<size_t>(std::max(model.objectCount, 0)), model.objects.size()));
+    for (int32_t i = std::max(0, std::min(first, model.smoothedObjects)); i < held; ++i)
+        SmoothObject(model.objects[static_cast<size_t>(i)], scratch);
+    model.smoothedObjects = held;
 }
 
 int32_t DropInvalidFaces(StaticModel &model, int32_t first) {

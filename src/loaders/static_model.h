@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vesk {
@@ -44,6 +46,9 @@ struct StaticObject {
     // OBJ and ASE give every corner its own texture index; 3DS stores one
     // coordinate per vertex, so its corners look up by vertex index.
     bool texCoordsPerCorner = false;
+
+    // Back to a new object's state, keeping the arrays' storage.
+    void Reset();
 };
 
 // The one model the static loaders fill and the static mesh exports read.
@@ -60,15 +65,31 @@ struct StaticModel {
     StaticModel &operator=(const StaticModel &) = delete;
     ~StaticModel() { Clear(); }
     void Clear();
+
+    // Objects 0 .. smoothedObjects - 1 hold the normals of their current
+    // vertices and faces: a load smooths only what it added or replaced.
+    int32_t smoothedObjects = 0;
+
+    // The first of materials 0 .. materialCount - 1 named name, or -1. Names
+    // are indexed as they are first searched; a loader that rewrites earlier
+    // materials calls ForgetMaterialNames.
+    int32_t FindMaterial(const char *name);
+    void ForgetMaterialNames();
+
+private:
+    std::unordered_map<std::string, int32_t> materialByName_;
+    int32_t indexedMaterials_ = 0;
 };
 
 // The module-wide model (built empty at load, released at unload).
 StaticModel &TheStaticModel();
 
-// Recomputes the normals of objects 0 .. objectCount - 1: per vertex, the sum
-// of the unnormalised face normals of the faces that use it, divided by minus
-// their count, then normalised. Unused vertices and cancelling sums give 0.
-void SmoothVertexNormals(StaticModel &model);
+// Recomputes the normals of objects first .. objectCount - 1, and of any
+// earlier object not yet smoothed: per vertex, the sum of the unnormalised
+// face normals of the faces that use it, divided by minus their count, then
+// normalised. Unused vertices and cancelling sums give 0. first = 0
+// recomputes every object.
+void SmoothVertexNormals(StaticModel &model, int32_t first = 0);
 
 // Drops faces whose vertex indices fall outside their object (corrupt files),
 // for objects first .. objectCount - 1; returns how many were dropped.
@@ -76,16 +97,13 @@ int32_t DropInvalidFaces(StaticModel &model, int32_t first);
 
 // Loaders. Each appends to or overwrites the model as its format's rules say,
 // smooths every held object on success and reports failures by message; `path`
-// names the file in messages. The Parse* forms read data already in memory:
-// ParseObj and ParseAse take text already in text mode, the *Bytes forms the
-// file's raw bytes (as the loaders do; the same results as translating first).
+// names the file in messages. The Parse* forms read the file's raw bytes
+// already in memory (a CR right before a LF is dropped, as text mode reads).
 bool Load3ds(const char *path, StaticModel &model);
 bool Parse3ds(std::span<const uint8_t> bytes, const char *path, StaticModel &model);
 bool LoadObj(const char *path, StaticModel &model);
-bool ParseObj(std::string_view text, StaticModel &model);
 bool ParseObjBytes(std::string_view bytes, StaticModel &model);
 bool LoadAse(const char *path, StaticModel &model);
-bool ParseAse(std::string_view text, StaticModel &model);
 bool ParseAseBytes(std::string_view bytes, StaticModel &model);
 
 // The static mesh exports' work, over typed host records.

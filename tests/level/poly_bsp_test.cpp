@@ -11,6 +11,7 @@
 #include "geometry/primitives.h"
 #include "geometry/vector_ops.h"
 #include "level/poly_bsp.h"
+#include "poly_bsp_reference.h"
 #include "spatial_test_util.h"
 
 namespace vesk::test {
@@ -98,6 +99,47 @@ TEST(PolyBspTest, S03_ChoiceMatchesPlainRule) {
         const SplitterChoice a = ChooseSplitter(polys), b = ChooseSplitterPlain(polys);
         EXPECT_EQ((std::vector<int32_t>{a.index, a.front, a.back}), (std::vector<int32_t>{b.index, b.front, b.back})) << seed;
         EXPECT_TRUE(a.index < 0 || (a.front > 0 && a.back > 0)) << seed;
+    }
+}
+
+// 3b. Whole trees compiled with the library's search and with the plain
+// rule: every node alike, byte for byte. Sets large enough for the search's
+// boxes, with corners on and near other triangles' planes, coplanar layers,
+// far-off and non-finite corners.
+TEST(PolyBspTest, S03b_TreesMatchPlainRuleNodeByNode) {
+    std::vector<std::pair<std::string, std::vector<Poly>>> sets;
+    for (uint32_t seed = 0; seed < 14; ++seed) {
+        auto polys = RandomTriangles(100 + seed, 40 + static_cast<int>(seed) * 25, 10.0f, 2.0f + static_cast<float>(seed % 4));
+        for (Poly &p : polys)
+            for (PolyVertex &v : p.corner) {
+                if (seed % 3 == 1)
+                    for (float *c : {&v.position.x, &v.position.y, &v.position.z}) *c = std::round(*c * 4) / 4;
+                if (seed % 3 == 2) v.position.y = std::round(v.position.y) + (v.position.x > 0 ? 0.001f : -0.0009f);
+            }
+        if (seed == 5) polys[3].corner[1].position.x = std::numeric_limits<float>::quiet_NaN();
+        if (seed == 6) polys[4].corner[0].position = {1e38f, 0, 0};
+        if (seed == 7)
+            for (Poly &p : polys) p.corner[2].position.z += 3e5f;
+        sets.emplace_back("seed " + std::to_string(seed), std::move(polys));
+    }
+    auto real = ModelPolys("assimp/OBJ/spider.obj");
+    real.resize(std::min<size_t>(real.size(), 1100));
+    sets.emplace_back("spider", real);
+    for (const auto &[what, polys] : sets) {
+        PolyBspTree fast, plain;
+        CompilePolyBsp(fast, polys);
+        CompilePolyBsp(plain, polys, ChooseSplitterPlain);
+        ASSERT_EQ(fast.nodes.size(), plain.nodes.size()) << what;
+        ASSERT_GT(fast.nodes.size(), 1u) << what;
+        for (size_t i = 0; i < fast.nodes.size(); ++i) {
+            const BspNode &a = fast.nodes[i], &b = plain.nodes[i];
+            const size_t bytes = a.polygons.size() * sizeof(Poly);
+            ASSERT_TRUE(a.isLeaf == b.isLeaf && a.front == b.front && a.back == b.back && a.depth == b.depth &&
+                        std::memcmp(&a.splitter, &b.splitter, sizeof(Poly)) == 0 &&
+                        a.polygons.size() == b.polygons.size() &&
+                        (bytes == 0 || std::memcmp(a.polygons.data(), b.polygons.data(), bytes) == 0))
+                << what << " node " << i;
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 #include "loaders/md2.h"
 #include "loaders/ms3d.h"
 #include "loaders/static_model.h"
+#include "loaders/static_test_util.h"
 #include "support/test_support.h"
 
 namespace vesk {
@@ -47,15 +48,6 @@ void ExpectSameModel(const StaticModel &a, const StaticModel &b, const std::stri
     }
 }
 
-std::string Crlf(const std::string &text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 // Statements of both formats with CR, CR CR LF and LF endings in between, so
 // that counts, quoted names, region sizes and object breaks all meet them.
 std::string Soup(std::mt19937 &rng) {
@@ -83,7 +75,7 @@ TEST(RawTextLoaders, ObjAndAseFromRawBytesEqualTheTranslatedText) {
         const auto bytes = test::ReadAll(test::DataPath(file));
         const std::string text(bytes.begin(), bytes.end());
         inputs.push_back(text);
-        inputs.push_back(Crlf(text));
+        inputs.push_back(test::WithCrLf(text));
     }
     std::mt19937 rng(2024);
     for (int i = 0; i < 400; ++i) inputs.push_back(Soup(rng));
@@ -93,10 +85,10 @@ TEST(RawTextLoaders, ObjAndAseFromRawBytesEqualTheTranslatedText) {
         const std::string text = TextModeFromBytes(raw);
         withCr += text.size() != raw.size();
         StaticModel viaText, viaBytes;
-        ParseObj(text, viaText);
+        test::ParseObj(text, viaText);
         ParseObjBytes(raw, viaBytes);
         ExpectSameModel(viaText, viaBytes, "obj input " + std::to_string(i));
-        ParseAse(text, viaText);
+        test::ParseAse(text, viaText);
         ParseAseBytes(raw, viaBytes);
         ExpectSameModel(viaText, viaBytes, "ase input " + std::to_string(i));
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "loaders/static_model.h"
 #include "loaders/static_test_util.h"
@@ -173,12 +174,87 @@ TEST(StaticLoaders, RandomlyDamagedFilesLoadConsistently) {
         StaticModel model;
         Parse3ds(a, "x.3ds", model);
         ExpectConsistent(model);
-        ParseObj(std::string(b.begin(), b.end()), model);
+        ParseObjBytes(std::string(b.begin(), b.end()), model);
         ExpectConsistent(model);
-        ParseAse(std::string(c.begin(), c.end()), model);
+        ParseAseBytes(std::string(c.begin(), c.end()), model);
         ExpectConsistent(model);
         if (HasFatalFailure()) return;
     }
+}
+
+template <class T>
+bool SameBits(const std::vector<T> &a, const std::vector<T> &b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+// Loads of all three formats in a seeded order into one model. After every
+// load: each object's normals are those of recomputing every object; each
+// object of a 3DS load has the first held material of its file's name for
+// it; an ASE load over a full model equals one into an empty model.
+TEST(StaticLoaders, MixedLoadSequenceEqualsRecomputingEverything) {
+    test::MessageCapture quiet;
+    using test::Chunk;
+    const auto object = [](const char *name, const char *material) {
+        return test::ObjectChunk(name, test::VertexData({{0, 0, 0}, {1, 0, 2}, {0, 1, 0}, {3, 3, 1}}),
+                                 test::FaceData({{0, 1, 2}, {1, 3, 2}}), {Chunk(0x4130, test::NameData(material))});
+    };
+    // Names repeat ("a" twice: the first wins) and meet the ASE file's "a".
+    const std::string crafted3ds = test::WriteTemp(
+        "mixed.3ds", test::File3ds({test::MaterialChunk("a", "a.tga"), test::MaterialChunk("b"), test::MaterialChunk("a"),
+                                    object("o1", "a"), object("o2", "b"), object("o3", "none")}));
+    const std::string craftedAse = "*MATERIAL_COUNT 2\n*MATERIAL 0 {\n*MATERIAL_NAME \"zz\"\n}\n"
+                                   "*MATERIAL 1 {\n*MATERIAL_NAME \"a\"\n*BITMAP \"x.tga\"\n}\n"
+                                   "*GEOMOBJECT {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n*MESH_VERTEX 0 0 0 0\n"
+                                   "*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n*MESH_FACE 0: A: 0 B: 1 C: 2\n}\n";
+    const std::string asePath = test::WriteTemp("mixed.ase", test::Bytes(craftedAse.begin(), craftedAse.end()));
+    const std::pair<std::string, int32_t> files[] = {
+        {test::DataPath("assimp/3DS/fels.3ds"), 0},        {test::DataPath("assimp/3DS/test1.3ds"), 0},
+        {crafted3ds, 0},
+        {test::DataPath("assimp/OBJ/spider.obj"), 1},      {test::DataPath("assimp/OBJ/box.obj"), 1},
+        {test::DataPath("assimp/ASE/RotatingCube.ASE"), 2}, {test::DataPath("assimp/ASE/ThreeCubesGreen.ASE"), 2},
+        {asePath, 2}};
+    std::mt19937 rng(19);
+    StaticModel model;
+    for (int step = 0; step < 36; ++step) {
+        const auto &[path, type] = files[rng() % std::size(files)];
+        const std::string what = "step " + std::to_string(step) + " " + path;
+        const int32_t before = model.objectCount;
+        int32_t objects = 0, materials = 0;
+        LoadStaticModelInfo(model, path.c_str(), type, objects, materials);
+        StaticModel alone;
+        LoadStaticModelInfo(alone, path.c_str(), type, objects, materials);
+        const int32_t first = type == 2 ? 0 : before;
+        ASSERT_EQ(model.objectCount - first, alone.objectCount) << what;
+        for (int32_t i = 0; i < alone.objectCount; ++i) {
+            const StaticObject &got = model.objects[static_cast<size_t>(first + i)];
+            const StaticObject &own = alone.objects[static_cast<size_t>(i)];
+            ASSERT_TRUE(SameBits(got.vertices, own.vertices) && SameBits(got.faces, own.faces) &&
+                        SameBits(got.texCoords, own.texCoords) && std::strcmp(got.name, own.name) == 0)
+                << what << " object " << i;
+            if (type != 0 || own.materialIndex < 0 || alone.materialCount == 0) {
+                EXPECT_TRUE(got.materialIndex == own.materialIndex && got.hasTexture == own.hasTexture)
+                    << what << " object " << i;
+                continue;
+            }
+            // The reference search over every held material in order (each
+            // object of these files names one material).
+            const char *name = alone.materials[static_cast<size_t>(own.materialIndex)].name;
+            int32_t want = -1;
+            for (int32_t m = 0; m < model.materialCount && want < 0; ++m)
+                if (std::strcmp(model.materials[static_cast<size_t>(m)].name, name) == 0) want = m;
+            EXPECT_EQ(got.materialIndex, want) << what << " object " << i;
+            if (path == crafted3ds) {
+                EXPECT_EQ(got.hasTexture, model.materials[static_cast<size_t>(want)].textureFile[0] != '\0') << what;
+            }
+        }
+        StaticModel all;
+        all.objects = model.objects;
+        all.objectCount = model.objectCount;
+        SmoothVertexNormals(all, 0);
+        for (size_t i = 0; i < all.objects.size(); ++i)
+            ASSERT_TRUE(SameBits(model.objects[i].normals, all.objects[i].normals)) << what << " object " << i;
+    }
+    EXPECT_GT(model.objectCount, 10);
 }
 
 }  // namespace

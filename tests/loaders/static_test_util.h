@@ -120,6 +120,20 @@ inline Bytes File3ds(std::vector<Chunk> editorKids, uint32_t version = 3) {
     return Chunk(0x4D4D, {}, {Chunk(0x0002, v), Chunk(0x3D3D, {}, std::move(editorKids))}).Serialise();
 }
 
+// Text already in text mode, through the loaders' raw-byte path: written with
+// CR LF for every LF, it translates back to exactly this text.
+inline std::string WithCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+inline bool ParseObj(std::string_view text, StaticModel &model) { return ParseObjBytes(WithCrLf(text), model); }
+inline bool ParseAse(std::string_view text, StaticModel &model) { return ParseAseBytes(WithCrLf(text), model); }
+
 // Records every texture coordinate the library sets while alive.
 class TexCoordCapture {
 public:
