@@ -1,5 +1,6 @@
 #include "characters/md3_model.h"
 
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -20,6 +21,17 @@ constexpr uint64_t kTexCoordSize = 8;
 constexpr uint64_t kVertexSize = 8;
 
 bool HasNul(const uint8_t *field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
+
+// Whether the count floats at field are finite: tags and texture coordinates
+// go to the pose and the host as stored.
+bool FloatsFinite(const uint8_t *field, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        float value;
+        std::memcpy(&value, field + 4 * k, sizeof value);
+        if (!std::isfinite(value)) return false;
+    }
+    return true;
+}
 
 // start + a signed offset from the file, as an absolute offset inside the data.
 bool Resolve(const ByteCursor &c, uint64_t start, int32_t offset, uint64_t &out) {
@@ -75,6 +87,7 @@ bool ReadSurface(const ByteCursor &c, uint64_t start, uint64_t &budget, Md3Mesh 
     mesh.texCoords.resize(static_cast<size_t>(h.vertexCount));
     for (size_t i = 0; i < mesh.texCoords.size(); ++i) {
         float uv[2];
+        if (!FloatsFinite(data + st + i * kTexCoordSize, 2)) return false;
         std::memcpy(uv, data + st + i * kTexCoordSize, sizeof uv);
         mesh.texCoords[i] = {uv[0], uv[1]};
     }
@@ -125,7 +138,7 @@ bool ParseMd3(Md3Model &model, std::span<const uint8_t> bytes, const char *path)
     std::vector<Md3Tag> tags(static_cast<size_t>(tagRecords));
     for (size_t i = 0; i < tags.size(); ++i) {
         const uint8_t *record = bytes.data() + tagStart + i * kTagSize;
-        if (!HasNul(record, 64)) return corrupt();
+        if (!HasNul(record, 64) || !FloatsFinite(record + 64, 12)) return corrupt();  // origin, then three axes
         std::memcpy(&tags[i], record, kTagSize);
     }
 

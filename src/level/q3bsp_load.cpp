@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -66,6 +67,20 @@ bool HasNodeCycle(const std::vector<Q3BspNode> &nodes) {
             if (child >= 0 && --parents[static_cast<size_t>(child)] == 0) ready.push_back(child);
     }
     return peeled != n;
+}
+
+// Whether the count floats from byte first of every record of table are
+// finite: the host and the visibility and sphere tests take them as they are.
+bool FloatsFinite(std::span<const uint8_t> bytes, const Q3BspLayout::Table &table, size_t recordSize, size_t first,
+                  size_t count) {
+    const uint8_t *record = bytes.data() + table.offset + first;
+    for (int32_t i = 0; i < table.count; ++i, record += recordSize)
+        for (size_t k = 0; k < count; ++k) {
+            float value;
+            std::memcpy(&value, record + 4 * k, sizeof value);
+            if (!std::isfinite(value)) return false;
+        }
+    return true;
 }
 
 }  // namespace
@@ -144,6 +159,12 @@ Q3BspStatus CheckQ3Bsp(std::span<const uint8_t> bytes, Q3BspLayout &layout) {
         if (range[0] < 0 || range[1] < 0 || int64_t{range[0]} + range[1] > l.vertices.count)
             return Q3BspStatus::Corrupt;
     }
+    // Vertices: position, texture and lightmap coordinates, normal. Faces:
+    // lightmap origin and vectors, normal. Planes: normal and distance.
+    if (!FloatsFinite(bytes, l.vertices, sizeof(Q3BspVertex), 0, 10) ||
+        !FloatsFinite(bytes, l.faces, sizeof(Q3BspFace), offsetof(Q3BspFace, lightmapOrigin), 12) ||
+        !FloatsFinite(bytes, l.planes, sizeof(Q3BspPlane), 0, 4))
+        return Q3BspStatus::Corrupt;
     layout = l;
     return Q3BspStatus::Ok;
 }

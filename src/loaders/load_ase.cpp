@@ -198,8 +198,10 @@ public:
 
     // dropCr: the text is the file's raw bytes, and a CR right before a LF
     // is not part of its line (as text mode reads it).
+    // False, with the model untouched, when a number read as a float is not
+    // finite (or the texture coordinates it scales would not be).
     template <bool dropCr>
-    void Run() {
+    bool Run() {
         Index<dropCr>();
         int32_t materialCount = 0;
         for (const Statement &s : statements_)
@@ -212,6 +214,7 @@ public:
         if (materialCount < 0) materialCount = 0;
         if (static_cast<size_t>(materialCount) > materialStarts_.size())
             materialCount = static_cast<int32_t>(materialStarts_.size());
+        if (!NumbersFinite(static_cast<size_t>(materialCount))) return false;
 
         model_.materials.assign(static_cast<size_t>(materialCount), StaticMaterial{});
         model_.materialCount = materialCount;
@@ -221,6 +224,7 @@ public:
         model_.objects.resize(objectStarts_.size());
         model_.objectCount = static_cast<int32_t>(objectStarts_.size());
         for (size_t n = 0; n < model_.objects.size(); ++n) FillObject(n);
+        return true;
     }
 
 private:
@@ -287,6 +291,7 @@ private:
     }
 
     void FillObject(size_t n);
+    bool NumbersFinite(size_t materialCount) const;
 
     std::string_view text_;
     size_t textSize_ = 0;
@@ -377,27 +382,77 @@ void AseReader::FillObject(size_t n) {
     }
 }
 
+// The floats the fills read, parsed the same way, and the texture
+// coordinates scaled by the tiling the objects' material references pick.
+bool AseReader::NumbersFinite(size_t materialCount) const {
+    // Up to n values as the fills read them: one that does not parse stays 0.
+    const auto finite = [](std::string_view v, float *values, int n) {
+        for (int k = 0; k < n; ++k) values[k] = 0.0f;
+        for (int k = 0; k < n && ParseFloatFast(v, values[k]); ++k) {
+        }
+        for (int k = 0; k < n; ++k)
+            if (!std::isfinite(values[k])) return false;
+        return true;
+    };
+    std::vector<TexCoord> tiling(materialCount, TexCoord{0.0f, 0.0f});
+    float values[3];
+    for (size_t m = 0; m < materialCount; ++m) {
+        const auto [begin, end] = Region(materialStarts_, m);
+        for (size_t i = begin; i < end; ++i) {
+            const std::string_view v = statements_[i].values;
+            const Key key = statements_[i].key;
+            if (key == Key::Diffuse && !finite(v, values, 3)) return false;
+            if (key != Key::UTiling && key != Key::VTiling) continue;
+            // A later statement wins, as in the fill; one that does not parse keeps the earlier value.
+            float &field = key == Key::UTiling ? tiling[m].u : tiling[m].v;
+            std::string_view rest = v;
+            if (ParseFloatFast(rest, values[0])) field = values[0];
+            if (!std::isfinite(field)) return false;
+        }
+    }
+    for (size_t n = 0; n < objectStarts_.size(); ++n) {
+        const auto [begin, end] = Region(objectStarts_, n);
+        TexCoord scale{1.0f, 1.0f};
+        for (size_t i = begin; i < end; ++i) {
+            if (statements_[i].key != Key::MaterialRef) continue;
+            std::string_view v = statements_[i].values;
+            float ref = 0.0f;
+            if (ParseFloatFast(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f &&
+                InRange(static_cast<int32_t>(ref), materialCount))
+                scale = tiling[static_cast<size_t>(static_cast<int32_t>(ref))];
+            break;
+        }
+        for (size_t i = begin; i < end; ++i) {
+            const Key key = statements_[i].key;
+            if (key != Key::Vertex && key != Key::TVert) continue;
+            std::string_view v = statements_[i].values;
+            int32_t index = 0;
+            if (!ParseIntFast(v, index)) continue;
+            if (key == Key::Vertex && !finite(v, values, 3)) return false;
+            if (key == Key::TVert && (!finite(v, values, 2) || !std::isfinite(values[0] * scale.u) ||
+                                      !std::isfinite(values[1] * scale.v)))
+                return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 namespace {
 template <bool dropCr>
-void ReadAse(std::string_view text, StaticModel &model) {
+bool ReadAse(std::string_view text, StaticModel &model) {
     AseReader reader(text, model);
-    reader.Run<dropCr>();
+    if (!reader.Run<dropCr>()) return false;
     DropInvalidFaces(model, 0);
     SmoothVertexNormals(model);
+    return true;
 }
 }  // namespace
 
-bool ParseAse(std::string_view text, StaticModel &model) {
-    ReadAse<false>(text, model);
-    return true;
-}
+bool ParseAse(std::string_view text, StaticModel &model) { return ReadAse<false>(text, model); }
 
-bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
-    ReadAse<true>(bytes, model);
-    return true;
-}
+bool ParseAseBytes(std::string_view bytes, StaticModel &model) { return ReadAse<true>(bytes, model); }
 
 bool LoadAse(const char *path, StaticModel &model) {
     if (!path) return false;
@@ -406,7 +461,11 @@ bool LoadAse(const char *path, StaticModel &model) {
         ReportMessage("Error", "Unable to find or open the file: %s", path);
         return false;
     }
-    return ParseAseBytes(file.text(), model);
+    if (!ParseAseBytes(file.text(), model)) {
+        ReportMessage("Error", "Invalid file format (corrupt data): %s!", path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vesk

@@ -147,25 +147,27 @@ void ObjReader::Close() {
 
 namespace {
 template <class Lines>
-void ReadObjLines(Lines lines, StaticModel &model) {
+bool ReadObjLines(Lines lines, StaticModel &model) {
     const int32_t firstNew = model.objectCount;
     ObjReader reader(model);
     std::string_view line;
     while (lines.Next(line)) reader.Line(line);
     reader.Close();
+    // A number such as "nan", "inf" or 1e39 reads as a value no host wants.
+    if (!ObjectsFinite(model, firstNew)) {
+        DropAdded(model, firstNew, model.materialCount);
+        return false;
+    }
     DropInvalidFaces(model, firstNew);
     SmoothVertexNormals(model);
+    return true;
 }
 }  // namespace
 
-bool ParseObj(std::string_view text, StaticModel &model) {
-    ReadObjLines(LineReader(text), model);
-    return true;
-}
+bool ParseObj(std::string_view text, StaticModel &model) { return ReadObjLines(LineReader(text), model); }
 
 bool ParseObjBytes(std::string_view bytes, StaticModel &model) {
-    ReadObjLines(TextModeLineReader(bytes), model);
-    return true;
+    return ReadObjLines(TextModeLineReader(bytes), model);
 }
 
 bool LoadObj(const char *path, StaticModel &model) {
@@ -175,7 +177,11 @@ bool LoadObj(const char *path, StaticModel &model) {
         ReportMessage("Error", "Unable to find or open the file: %s", path);
         return false;
     }
-    return ParseObjBytes(file.text(), model);
+    if (!ParseObjBytes(file.text(), model)) {
+        ReportMessage("Error", "Invalid file format (corrupt data): %s!", path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vesk

@@ -1,5 +1,6 @@
 #include "loaders/ms3d.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,17 @@ bool TakeSection(ByteCursor &cursor, size_t recordSize, uint16_t &count, std::sp
     return cursor.Read(count) && cursor.Take(uint64_t{count} * recordSize, records);
 }
 
+// Whether the count floats from byte first of each record are finite.
+bool FloatsFinite(std::span<const uint8_t> records, size_t recordSize, size_t first, size_t count) {
+    for (size_t at = 0; at + recordSize <= records.size(); at += recordSize)
+        for (size_t k = 0; k < count; ++k) {
+            float value;
+            std::memcpy(&value, records.data() + at + first + 4 * k, sizeof value);
+            if (!std::isfinite(value)) return false;
+        }
+    return true;
+}
+
 std::string_view TextureField(std::span<const uint8_t> material) {
     const char *text = reinterpret_cast<const char *>(material.data() + kMaterialTexture);
     size_t n = 0;
@@ -77,7 +89,12 @@ bool ParseMs3d(std::span<const uint8_t> bytes, Ms3dModel &model) {
             !cursor.Take(uint64_t{group.triangleCount} * 2, group.triangleIndices) || !cursor.Read(group.materialIndex))
             return false;
     }
-    return TakeSection(cursor, kMs3dMaterialSize, model.materialCount, model.materials);
+    if (!TakeSection(cursor, kMs3dMaterialSize, model.materialCount, model.materials)) return false;
+    // The floats the exports hand out: positions; corner normals, s and t;
+    // the four colours and the shininess.
+    return FloatsFinite(model.vertices, kMs3dVertexSize, kVertexPosition, 3) &&
+           FloatsFinite(model.triangles, kMs3dTriangleSize, kTriangleNormals, 15) &&
+           FloatsFinite(model.materials, kMs3dMaterialSize, kMaterialColours, 17);
 }
 
 Ms3dInfo Ms3dCounts(const Ms3dModel &model) {

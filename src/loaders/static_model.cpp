@@ -191,4 +191,21 @@ int32_t DropInvalidFaces(StaticModel &model, int32_t first) {
     return dropped;
 }
 
+bool ObjectsFinite(const StaticModel &model, int32_t first) {
+    for (size_t i = first < 0 ? 0 : static_cast<size_t>(first); i < model.objects.size(); ++i) {
+        for (const Vector3 &p : model.objects[i].vertices)
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
+        for (const TexCoord &t : model.objects[i].texCoords)
+            if (!std::isfinite(t.u) || !std::isfinite(t.v)) return false;
+    }
+    return true;
+}
+
+void DropAdded(StaticModel &model, int32_t objectCount, int32_t materialCount) {
+    model.objects.resize(static_cast<size_t>(objectCount));
+    model.objectCount = objectCount;
+    model.materials.resize(static_cast<size_t>(materialCount));
+    model.materialCount = materialCount;
+}
+
 }  // namespace vesk

@@ -74,6 +74,12 @@ void SmoothVertexNormals(StaticModel &model);
 // for objects first .. objectCount - 1; returns how many were dropped.
 int32_t DropInvalidFaces(StaticModel &model, int32_t first);
 
+// Whether objects first .. objectCount - 1 hold only finite positions and
+// texture coordinates; a file that brings in others is damaged.
+bool ObjectsFinite(const StaticModel &model, int32_t first);
+// Takes back what a refused load appended: the model ends at these counts.
+void DropAdded(StaticModel &model, int32_t objectCount, int32_t materialCount);
+
 // Loaders. Each appends to or overwrites the model as its format's rules say,
 // smooths every held object on success and reports failures by message; `path`
 // names the file in messages. The Parse* forms read data already in memory:
