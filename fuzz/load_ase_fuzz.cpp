@@ -10,12 +10,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::StaticModel &model = vesk::TheStaticModel();
     model.Clear();
     const std::string text = vesk::TextModeFromBytes(vesk::fuzz::Text(data, size));
-    VESK_FUZZ_CHECK(vesk::ParseAse(text, model));
+    const bool loaded = vesk::ParseAse(text, model);
+    // A refused file leaves what was held (here: nothing).
+    if (!loaded) VESK_FUZZ_CHECK(model.objectCount == 0 && model.objects.empty() && model.materials.empty());
     vesk::fuzz::CheckAndExportStaticModel(model);
     // The loaders' own path: raw bytes, CR LF handled while reading lines.
     vesk::StaticModel raw;
-    vesk::ParseAseBytes(vesk::fuzz::Text(data, size), raw);
-    
+    VESK_FUZZ_CHECK(vesk::ParseAseBytes(vesk::fuzz::Text(data, size), raw) == loaded);
+
     vesk::fuzz::CheckSameModel(model, raw);
     model.Clear();
     return 0;

@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     VESK_FUZZ_CHECK(level.planes.size() == static_cast<size_t>(counts[5]));
     VESK_FUZZ_CHECK(level.visRows.size() == static_cast<size_t>(counts[6]));
     VESK_FUZZ_CHECK(level.faceBits.size() == level.faces.size() / 32 + 1);
+    using vesk::fuzz::FiniteFloats;
+    for (const Q3BspVertex &v : level.vertices) VESK_FUZZ_CHECK(FiniteFloats(&v, 10));
+    for (const Q3BspFace &f : level.faces) VESK_FUZZ_CHECK(FiniteFloats(&f.lightmapOrigin, 12));
+    for (const Q3BspPlane &p : level.planes) VESK_FUZZ_CHECK(FiniteFloats(&p, 4));
 
     // Cameras at the origin and at a few of the level's own vertices.
     std::vector<Vector3> cameras = {{0, 0, 0}};
