@@ -1,12 +1,12 @@
 #include "characters/md3_model.h"
 
-#include <cmath>
 #include <cstring>
 #include <string_view>
 
 #include "frame/platform.h"
 #include "io/byte_cursor.h"
 #include "io/file.h"
+#include "math/finite_floats.h"
 
 namespace vesk {
 namespace {
@@ -21,17 +21,6 @@ constexpr uint64_t kTexCoordSize = 8;
 constexpr uint64_t kVertexSize = 8;
 
 bool HasNul(const uint8_t *field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
-
-// Whether the count floats at field are finite: tags and texture coordinates
-// go to the pose and the host as stored.
-bool FloatsFinite(const uint8_t *field, size_t count) {
-    for (size_t k = 0; k < count; ++k) {
-        float value;
-        std::memcpy(&value, field + 4 * k, sizeof value);
-        if (!std::isfinite(value)) return false;
-    }
-    return true;
-}
 
 // start + a signed offset from the file, as an absolute offset inside the data.
 bool Resolve(const ByteCursor &c, uint64_t start, int32_t offset, uint64_t &out) {
@@ -84,10 +73,11 @@ bool ReadSurface(const ByteCursor &c, uint64_t start, uint64_t &budget, Md3Mesh 
         std::memcpy(p, data + xyz + i * kVertexSize, sizeof p);
         mesh.vertices[i] = {p[0] * 0.015625f, p[1] * 0.015625f, p[2] * 0.015625f};
     }
+    // Texture coordinates go to the host as stored.
+    if (!FloatsFinite(data + st, 2 * static_cast<size_t>(h.vertexCount))) return false;
     mesh.texCoords.resize(static_cast<size_t>(h.vertexCount));
     for (size_t i = 0; i < mesh.texCoords.size(); ++i) {
         float uv[2];
-        if (!FloatsFinite(data + st + i * kTexCoordSize, 2)) return false;
         std::memcpy(uv, data + st + i * kTexCoordSize, sizeof uv);
         mesh.texCoords[i] = {uv[0], uv[1]};
     }
@@ -135,10 +125,13 @@ bool ParseMd3(Md3Model &model, std::span<const uint8_t> bytes, const char *path)
         !c.ContainsArray(tagStart, static_cast<uint64_t>(tagCount), kTagSize))
         return corrupt();
 
+    // Tag origins and axes place the attached parts.
+    if (!RecordFloatsFinite(bytes.data() + tagStart, static_cast<size_t>(tagRecords), kTagSize, 64, 12))
+        return corrupt();
     std::vector<Md3Tag> tags(static_cast<size_t>(tagRecords));
     for (size_t i = 0; i < tags.size(); ++i) {
         const uint8_t *record = bytes.data() + tagStart + i * kTagSize;
-        if (!HasNul(record, 64) || !FloatsFinite(record + 64, 12)) return corrupt();  // origin, then three axes
+        if (!HasNul(record, 64)) return corrupt();
         std::memcpy(&tags[i], record, kTagSize);
     }
 

@@ -1,4 +1,3 @@
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -7,6 +6,7 @@
 
 #include "io/byte_cursor.h"
 #include "level/q3bsp.h"
+#include "math/finite_floats.h"
 
 static_assert(sizeof(Q3BspPlane) == 16 && offsetof(Q3BspPlane, distance) == 12);
 static_assert(sizeof(Q3BspNode) == 36 && offsetof(Q3BspNode, front) == 4 && offsetof(Q3BspNode, back) == 8 &&
@@ -73,14 +73,7 @@ bool HasNodeCycle(const std::vector<Q3BspNode> &nodes) {
 // finite: the host and the visibility and sphere tests take them as they are.
 bool FloatsFinite(std::span<const uint8_t> bytes, const Q3BspLayout::Table &table, size_t recordSize, size_t first,
                   size_t count) {
-    const uint8_t *record = bytes.data() + table.offset + first;
-    for (int32_t i = 0; i < table.count; ++i, record += recordSize)
-        for (size_t k = 0; k < count; ++k) {
-            float value;
-            std::memcpy(&value, record + 4 * k, sizeof value);
-            if (!std::isfinite(value)) return false;
-        }
-    return true;
+    return RecordFloatsFinite(bytes.data() + table.offset, static_cast<size_t>(table.count), recordSize, first, count);
 }
 
 }  // namespace

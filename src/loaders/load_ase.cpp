@@ -26,6 +26,7 @@
 #include "io/fast_number.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
+#include "math/finite_floats.h"
 
 namespace vesk {
 namespace {
@@ -198,8 +199,8 @@ public:
 
     // dropCr: the text is the file's raw bytes, and a CR right before a LF
     // is not part of its line (as text mode reads it).
-    // False, with the model untouched, when a number read as a float is not
-    // finite (or the texture coordinates it scales would not be).
+    // False, with the model as it was, when a number read as a float is not
+    // finite (nor the texture coordinates it scales).
     template <bool dropCr>
     bool Run() {
         Index<dropCr>();
@@ -214,7 +215,13 @@ public:
         if (materialCount < 0) materialCount = 0;
         if (static_cast<size_t>(materialCount) > materialStarts_.size())
             materialCount = static_cast<int32_t>(materialStarts_.size());
-        if (!NumbersFinite(static_cast<size_t>(materialCount))) return false;
+        // The file's materials and objects are filled aside from those held,
+        // which come back if the file brings in a float that is not finite.
+        std::vector<StaticMaterial> heldMaterials;
+        std::vector<StaticObject> heldObjects;
+        heldMaterials.swap(model_.materials);
+        heldObjects.swap(model_.objects);
+        const int32_t heldMaterialCount = model_.materialCount, heldObjectCount = model_.objectCount;
 
         model_.materials.assign(static_cast<size_t>(materialCount), StaticMaterial{});
         model_.materialCount = materialCount;
@@ -224,6 +231,13 @@ public:
         model_.objects.resize(objectStarts_.size());
         model_.objectCount = static_cast<int32_t>(objectStarts_.size());
         for (size_t n = 0; n < model_.objects.size(); ++n) FillObject(n);
+        if (!ObjectsFinite(model_, 0) || !MaterialsFinite()) {
+            model_.materials.swap(heldMaterials);
+            model_.objects.swap(heldObjects);
+            model_.materialCount = heldMaterialCount;
+            model_.objectCount = heldObjectCount;
+            return false;
+        }
         return true;
     }
 
@@ -291,7 +305,11 @@ private:
     }
 
     void FillObject(size_t n);
-    bool NumbersFinite(size_t materialCount) const;
+    bool MaterialsFinite() const {
+        for (const StaticMaterial &m : model_.materials)
+            if (!FloatsFinite(m.diffuse, 3) || !std::isfinite(m.uTiling) || !std::isfinite(m.vTiling)) return false;
+        return true;
+    }
 
     std::string_view text_;
     size_t textSize_ = 0;
@@ -380,61 +398,6 @@ void AseReader::FillObject(size_t n) {
             default: break;
         }
     }
-}
-
-// The floats the fills read, parsed the same way, and the texture
-// coordinates scaled by the tiling the objects' material references pick.
-bool AseReader::NumbersFinite(size_t materialCount) const {
-    // Up to n values as the fills read them: one that does not parse stays 0.
-    const auto finite = [](std::string_view v, float *values, int n) {
-        for (int k = 0; k < n; ++k) values[k] = 0.0f;
-        for (int k = 0; k < n && ParseFloatFast(v, values[k]); ++k) {
-        }
-        for (int k = 0; k < n; ++k)
-            if (!std::isfinite(values[k])) return false;
-        return true;
-    };
-    std::vector<TexCoord> tiling(materialCount, TexCoord{0.0f, 0.0f});
-    float values[3];
-    for (size_t m = 0; m < materialCount; ++m) {
-        const auto [begin, end] = Region(materialStarts_, m);
-        for (size_t i = begin; i < end; ++i) {
-            const std::string_view v = statements_[i].values;
-            const Key key = statements_[i].key;
-            if (key == Key::Diffuse && !finite(v, values, 3)) return false;
-            if (key != Key::UTiling && key != Key::VTiling) continue;
-            // A later statement wins, as in the fill; one that does not parse keeps the earlier value.
-            float &field = key == Key::UTiling ? tiling[m].u : tiling[m].v;
-            std::string_view rest = v;
-            if (ParseFloatFast(rest, values[0])) field = values[0];
-            if (!std::isfinite(field)) return false;
-        }
-    }
-    for (size_t n = 0; n < objectStarts_.size(); ++n) {
-        const auto [begin, end] = Region(objectStarts_, n);
-        TexCoord scale{1.0f, 1.0f};
-        for (size_t i = begin; i < end; ++i) {
-            if (statements_[i].key != Key::MaterialRef) continue;
-            std::string_view v = statements_[i].values;
-            float ref = 0.0f;
-            if (ParseFloatFast(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f &&
-                InRange(static_cast<int32_t>(ref), materialCount))
-                scale = tiling[static_cast<size_t>(static_cast<int32_t>(ref))];
-            break;
-        }
-        for (size_t i = begin; i < end; ++i) {
-            const Key key = statements_[i].key;
-            if (key != Key::Vertex && key != Key::TVert) continue;
-            std::string_view v = statements_[i].values;
-            int32_t index = 0;
-            if (!ParseIntFast(v, index)) continue;
-            if (key == Key::Vertex && !finite(v, values, 3)) return false;
-            if (key == Key::TVert && (!finite(v, values, 2) || !std::isfinite(values[0] * scale.u) ||
-                                      !std::isfinite(values[1] * scale.v)))
-                return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "loaders/ms3d.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "io/byte_cursor.h"
 #include "io/file.h"
+#include "math/finite_floats.h"
 
 static_assert(sizeof(Ms3dInfo) == 16 && offsetof(Ms3dInfo, materialCount) == 4 &&
               offsetof(Ms3dInfo, vertexCount) == 8 && offsetof(Ms3dInfo, triangleCount) == 12);
@@ -54,13 +54,7 @@ bool TakeSection(ByteCursor &cursor, size_t recordSize, uint16_t &count, std::sp
 
 // Whether the count floats from byte first of each record are finite.
 bool FloatsFinite(std::span<const uint8_t> records, size_t recordSize, size_t first, size_t count) {
-    for (size_t at = 0; at + recordSize <= records.size(); at += recordSize)
-        for (size_t k = 0; k < count; ++k) {
-            float value;
-            std::memcpy(&value, records.data() + at + first + 4 * k, sizeof value);
-            if (!std::isfinite(value)) return false;
-        }
-    return true;
+    return RecordFloatsFinite(records.data(), records.size() / recordSize, recordSize, first, count);
 }
 
 std::string_view TextureField(std::span<const uint8_t> material) {

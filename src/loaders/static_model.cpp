@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "math/finite_floats.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -193,10 +195,10 @@ int32_t DropInvalidFaces(StaticModel &model, int32_t first) {
 
 bool ObjectsFinite(const StaticModel &model, int32_t first) {
     for (size_t i = first < 0 ? 0 : static_cast<size_t>(first); i < model.objects.size(); ++i) {
-        for (const Vector3 &p : model.objects[i].vertices)
-            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
-        for (const TexCoord &t : model.objects[i].texCoords)
-            if (!std::isfinite(t.u) || !std::isfinite(t.v)) return false;
+        const StaticObject &object = model.objects[i];
+        if (!FloatsFinite(object.vertices.data(), 3 * object.vertices.size()) ||
+            !FloatsFinite(object.texCoords.data(), 2 * object.texCoords.size()))
+            return false;
     }
     return true;
 }
