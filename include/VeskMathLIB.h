@@ -295,8 +295,8 @@ VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRang
 /* Writes the 3 * numTriangles corners of frame frameIndex and their number.
    vertices: VeskGetMD2_Counts counts[2] records. False with a message when the
    file is missing, not version 8 or corrupt (that frame not finite included);
-   false and silent when frameIndex
-   is not a frame of the file (counts[0] frames). */
+   false and silent when frameIndex is not a frame of the file (counts[0]
+   frames). */
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count);
 /* Frame clock: elapsed = now - lastTime (ms, across a wrap of the tick count);
    returns elapsed / (1000 / framesPerSecond). When a whole frame has passed,
@@ -609,8 +609,8 @@ VESK_API void VESK_CALL VeskGetModelMDLcounts(int32_t index, int32_t *counts);
    version 46 or 47, every lump inside the file, every index inside its table,
    the visibility header, at least one node and one leaf, a node graph without
    cycles, every float of the vertices, faces and planes finite); a damaged
-   file is refused with the "Error" message "Invalid file
-   format (corrupt data): <path>!" and changes nothing. */
+   file is refused with the "Error" message "Invalid file format (corrupt
+   data): <path>!" and changes nothing. */
 
 /* Plane: normal . p = distance. Normal in the host frame. 16 bytes. */
 typedef struct Q3BspPlane {
