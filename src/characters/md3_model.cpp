@@ -126,7 +126,7 @@ bool ParseMd3(Md3Model &model, std::span<const uint8_t> bytes, const char *path)
         return corrupt();
 
     // Tag origins and axes place the attached parts.
-    if (!RecordFloatsFinite(bytes.data() + tagStart, static_cast<size_t>(tagRecords), kTagSize, 64, 12))
+    if (!RecordFloatsFinite<12>(bytes.data() + tagStart, static_cast<size_t>(tagRecords), kTagSize, 64))
         return corrupt();
     std::vector<Md3Tag> tags(static_cast<size_t>(tagRecords));
     for (size_t i = 0; i < tags.size(); ++i) {

@@ -69,11 +69,11 @@ bool HasNodeCycle(const std::vector<Q3BspNode> &nodes) {
     return peeled != n;
 }
 
-// Whether the count floats from byte first of every record of table are
-// finite: the host and the visibility and sphere tests take them as they are.
-bool FloatsFinite(std::span<const uint8_t> bytes, const Q3BspLayout::Table &table, size_t recordSize, size_t first,
-                  size_t count) {
-    return RecordFloatsFinite(bytes.data() + table.offset, static_cast<size_t>(table.count), recordSize, first, count);
+// Whether kFloats floats from byte first of every record of table are finite:
+// the host and the visibility and sphere tests take them as they are.
+template <size_t kFloats, class T>
+bool FloatsFinite(std::span<const uint8_t> bytes, const Q3BspLayout::Table &table, size_t first) {
+    return RecordFloatsFinite<kFloats>(bytes.data() + table.offset, static_cast<size_t>(table.count), sizeof(T), first);
 }
 
 }  // namespace
@@ -154,9 +154,9 @@ Q3BspStatus CheckQ3Bsp(std::span<const uint8_t> bytes, Q3BspLayout &layout) {
     }
     // Vertices: position, texture and lightmap coordinates, normal. Faces:
     // lightmap origin and vectors, normal. Planes: normal and distance.
-    if (!FloatsFinite(bytes, l.vertices, sizeof(Q3BspVertex), 0, 10) ||
-        !FloatsFinite(bytes, l.faces, sizeof(Q3BspFace), offsetof(Q3BspFace, lightmapOrigin), 12) ||
-        !FloatsFinite(bytes, l.planes, sizeof(Q3BspPlane), 0, 4))
+    if (!FloatsFinite<10, Q3BspVertex>(bytes, l.vertices, 0) ||
+        !FloatsFinite<12, Q3BspFace>(bytes, l.faces, offsetof(Q3BspFace, lightmapOrigin)) ||
+        !FloatsFinite<4, Q3BspPlane>(bytes, l.planes, 0))
         return Q3BspStatus::Corrupt;
     layout = l;
     return Q3BspStatus::Ok;

@@ -52,9 +52,10 @@ bool TakeSection(ByteCursor &cursor, size_t recordSize, uint16_t &count, std::sp
     return cursor.Read(count) && cursor.Take(uint64_t{count} * recordSize, records);
 }
 
-// Whether the count floats from byte first of each record are finite.
-bool FloatsFinite(std::span<const uint8_t> records, size_t recordSize, size_t first, size_t count) {
-    return RecordFloatsFinite(records.data(), records.size() / recordSize, recordSize, first, count);
+// Whether kFloats floats from byte first of each record are finite.
+template <size_t kFloats>
+bool FloatsFinite(std::span<const uint8_t> records, size_t recordSize, size_t first) {
+    return RecordFloatsFinite<kFloats>(records.data(), records.size() / recordSize, recordSize, first);
 }
 
 std::string_view TextureField(std::span<const uint8_t> material) {
@@ -86,9 +87,9 @@ bool ParseMs3d(std::span<const uint8_t> bytes, Ms3dModel &model) {
     if (!TakeSection(cursor, kMs3dMaterialSize, model.materialCount, model.materials)) return false;
     // The floats the exports hand out: positions; corner normals, s and t;
     // the four colours and the shininess.
-    return FloatsFinite(model.vertices, kMs3dVertexSize, kVertexPosition, 3) &&
-           FloatsFinite(model.triangles, kMs3dTriangleSize, kTriangleNormals, 15) &&
-           FloatsFinite(model.materials, kMs3dMaterialSize, kMaterialColours, 17);
+    return FloatsFinite<3>(model.vertices, kMs3dVertexSize, kVertexPosition) &&
+           FloatsFinite<15>(model.triangles, kMs3dTriangleSize, kTriangleNormals) &&
+           FloatsFinite<17>(model.materials, kMs3dMaterialSize, kMaterialColours);
 }
 
 Ms3dInfo Ms3dCounts(const Ms3dModel &model) {
