@@ -65,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         vesk::PosePlayer(*player, out);
         vesk::PosePlayer(*player, out);
         VESK_FUZZ_CHECK(arrays.CountsMatchQuery());
+        VESK_FUZZ_CHECK(arrays.Finite());
     }
     return 0;
 }

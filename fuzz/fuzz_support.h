@@ -4,10 +4,12 @@
 
 #include <VeskMathLIB.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -21,6 +23,17 @@
     } while (0)
 
 namespace vesk::fuzz {
+
+// Whether the count floats from first are all finite: every float a loader
+// hands the host must be.
+inline bool FiniteFloats(const void *first, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        float value;
+        std::memcpy(&value, static_cast<const uint8_t *>(first) + 4 * k, sizeof value);
+        if (!std::isfinite(value)) return false;
+    }
+    return true;
+}
 
 inline std::span<const uint8_t> Bytes(const uint8_t *data, size_t size) { return {data, size}; }
 inline std::string_view Text(const uint8_t *data, size_t size) {

@@ -25,6 +25,9 @@ void CheckPrefix(const uint8_t *data, size_t size) {
         part.WriteFrameMesh(f, a);
         whole.WriteFrameMesh(f, b);
         VESK_FUZZ_CHECK(corners == 0 || std::memcmp(a.data(), b.data(), corners * sizeof(Md2Vertex)) == 0);
+        // A frame the exports accept writes only finite floats.
+        VESK_FUZZ_CHECK(part.FrameFinite(f) == whole.FrameFinite(f));
+        VESK_FUZZ_CHECK(!part.FrameFinite(f) || vesk::fuzz::FiniteFloats(a.data(), 8 * corners));
     }
 }
 
@@ -62,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::StaticObject other;
     file.ReadFrame(frames - 1, other);
     vesk::WriteMd2Mesh(shared, other, last);
+    VESK_FUZZ_CHECK(!file.FrameFinite(0) || vesk::fuzz::FiniteFloats(first.data(), 8 * corners));
+    VESK_FUZZ_CHECK(!file.FrameFinite(frames - 1) || vesk::fuzz::FiniteFloats(last.data(), 8 * corners));
 
     BoundingBox box{};
     vesk::InterpolateMd2Frame(0.5f, first, last, blended, box);

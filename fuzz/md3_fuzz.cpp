@@ -15,10 +15,12 @@ void CheckModel(const vesk::Md3Model &model) {
     VESK_FUZZ_CHECK(model.meshCount >= 0 && static_cast<size_t>(model.meshCount) == model.meshes.size());
     VESK_FUZZ_CHECK(model.tagCount >= 0 && model.links.size() == static_cast<size_t>(model.tagCount));
     if (model.tagCount > 0) VESK_FUZZ_CHECK(model.tags.size() % static_cast<size_t>(model.tagCount) == 0);
+    for (const vesk::Md3Tag &tag : model.tags) VESK_FUZZ_CHECK(vesk::fuzz::FiniteFloats(&tag.origin, 12));
     for (const vesk::Md3Mesh &mesh : model.meshes) {
         VESK_FUZZ_CHECK(static_cast<size_t>(mesh.faceCount) == mesh.faces.size());
         VESK_FUZZ_CHECK(static_cast<size_t>(mesh.vertexCount) == mesh.texCoords.size());
         if (mesh.vertexCount > 0) VESK_FUZZ_CHECK(mesh.vertices.size() % static_cast<size_t>(mesh.vertexCount) == 0);
+        VESK_FUZZ_CHECK(vesk::fuzz::FiniteFloats(mesh.texCoords.data(), 2 * mesh.texCoords.size()));
     }
 }
 
@@ -52,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (int step = 0; step < 3; ++step) {
         vesk::PosePlayer(*player, out);
         VESK_FUZZ_CHECK(arrays.CountsMatchQuery());
+        VESK_FUZZ_CHECK(arrays.Finite());
     }
     return 0;
 }

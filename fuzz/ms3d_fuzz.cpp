@@ -18,6 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vesk::WriteMs3dVertices(model, vertices);
     std::vector<Ms3dTriangle> triangles(static_cast<size_t>(info.triangleCount));
     vesk::WriteMs3dTriangles(model, triangles);
+    for (const Ms3dVertex &v : vertices) VESK_FUZZ_CHECK(vesk::fuzz::FiniteFloats(&v.position, 3));
+    // Normals, s and 1 - t.
+    for (const Ms3dTriangle &t : triangles) VESK_FUZZ_CHECK(vesk::fuzz::FiniteFloats(&t, 18));
     std::vector<Ms3dGroup> groups(static_cast<size_t>(info.groupCount));
     vesk::WriteMs3dGroups(model, groups);
     for (int32_t g = -1; g <= info.groupCount; ++g) {
@@ -29,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<Ms3dMaterial> materials(static_cast<size_t>(info.materialCount));
     vesk::WriteMs3dMaterials(model, materials);
     for (Ms3dMaterial &material : materials) {
+        VESK_FUZZ_CHECK(vesk::fuzz::FiniteFloats(&material, 17));  // colours and shininess
         VESK_FUZZ_CHECK(material.texture != nullptr);
         VeskFreeString(material.texture);
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "characters/md3_player.h"
+#include "fuzz_support.h"
 
 namespace vesk::fuzz {
 
@@ -27,6 +28,13 @@ struct PoseArrays {
         for (int p = 0; p < 4; ++p)
             if (counts[p] != query[p] && !(counts[p] == -1 && query[p] == 0)) return false;
         return true;
+    }
+
+    // Every record written and the box hold finite floats only.
+    bool Finite() const {
+        for (int p = 0; p < 4; ++p)
+            if (!FiniteFloats(parts[p].data(), 8 * parts[p].size())) return false;
+        return FiniteFloats(box, 6);
     }
 
     CharacterOutput Output() {

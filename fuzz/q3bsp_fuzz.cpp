@@ -52,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         VESK_FUZZ_CHECK(std::memcmp(&vertices[0], &first, sizeof first) == 0);
     }
 
+    using vesk::fuzz::FiniteFloats;
+    for (const Q3BspVertex &v : level.vertices) VESK_FUZZ_CHECK(FiniteFloats(&v, 10));
+    for (const Q3BspFace &f : level.faces) VESK_FUZZ_CHECK(FiniteFloats(&f.lightmapOrigin, 12));
+    for (const Q3BspPlane &p : level.planes) VESK_FUZZ_CHECK(FiniteFloats(&p, 4));
+
     // Cameras at the origin and at a few of the level's own vertices.
     std::vector<Vector3> cameras = {{0, 0, 0}};
     for (size_t i = 0; i < level.vertices.size() && cameras.size() < 4; i += level.vertices.size() / 3 + 1)

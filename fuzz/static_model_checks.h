@@ -34,6 +34,7 @@ inline void CheckAndExportStaticModel(const StaticModel &model) {
         BoundingBox box{};
         const int32_t written = CopyStaticMesh(model, o, corners.data(), &count, &box);
         VESK_FUZZ_CHECK(written == count && static_cast<size_t>(written) == corners.size());
+        VESK_FUZZ_CHECK(FiniteFloats(corners.data(), 10 * corners.size()) && FiniteFloats(&box, 6));
     }
     // Indices that name no object write only the box.
     BoundingBox box{};
@@ -45,6 +46,7 @@ inline void CheckAndExportStaticModel(const StaticModel &model) {
     std::vector<Poly> polys(static_cast<size_t>(StaticFaceCount(model, -1)));
     int32_t count = 0;
     if (!polys.empty()) VESK_FUZZ_CHECK(static_cast<size_t>(CopyStaticPolys(model, polys.data(), &count)) == allFaces);
+    for (const Poly &poly : polys) VESK_FUZZ_CHECK(FiniteFloats(&poly, 30));  // three corners
 
     for (int32_t m = -1; m <= model.materialCount; ++m) {
         StaticMaterialInfo info{};

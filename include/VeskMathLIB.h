@@ -314,12 +314,14 @@ VESK_API VeskBool VESK_CALL VeskGetMD2_Counts(const char *path, int32_t *counts)
    alike; a trailing number of at most two digits shifts startFrame) and their
    number. ranges: VeskGetMD2_Counts counts[3] records (never more than the
    frames). False, with an "Error" message, when the file is missing, not
-   version 8 or corrupt. */
+   version 8 or corrupt (any frame whose scale, translation or positions are
+   not finite included). */
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count);
 /* Writes the 3 * numTriangles corners of frame frameIndex and their number.
    vertices: VeskGetMD2_Counts counts[2] records. False with a message when the
-   file is missing, not version 8 or corrupt; false and silent when frameIndex
-   is not a frame of the file (counts[0] frames). */
+   file is missing, not version 8 or corrupt (that frame not finite included);
+   false and silent when frameIndex is not a frame of the file (counts[0]
+   frames). */
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count);
 /* Frame clock: elapsed = now - lastTime (ms, across a wrap of the tick count);
    returns elapsed / (1000 / framesPerSecond). When a whole frame has passed,
@@ -334,7 +336,8 @@ VESK_API VeskBool VESK_CALL GetMD2_InterpolatedFrame(float t, const Md2Vertex *f
                                                      Md2Vertex *out, int32_t count, BoundingBox *box);
 
 /* The MS3D calls read versions 3 and 4, show no message, and return false,
-   writing nothing, for a missing, foreign or corrupt file. */
+   writing nothing, for a missing, foreign or corrupt file (a NaN or infinite
+   position, normal, texture coordinate, colour or shininess included). */
 /* Writes the four counts: the size query of every MS3D call below. */
 VESK_API VeskBool VESK_CALL GetMSD3_Info(const char *path, Ms3dInfo *info);
 /* Writes every vertex: GetMSD3_Info vertexCount records. */
@@ -569,7 +572,10 @@ typedef struct StaticMaterialInfo {
 } StaticMaterialInfo;
 
 /* Loads path (type 0 = 3DS, 1 = OBJ, 2 = ASE; other types load nothing), then
-   reports the counts held, whether or not the load succeeded. */
+   reports the counts held, whether or not the load succeeded. A file that
+   brings in a NaN or infinite position, texture coordinate, colour or tiling
+   is refused with the "Error" message "Invalid file format (corrupt data):
+   <path>!" and changes nothing. */
 VESK_API void VESK_CALL Get3DS_INFO(const char *path, StaticModelInfo *info, int32_t type);
 /* Size query of the two mesh calls below: the faces of object objectIndex of
    the model held (Get3DS_MESH writes 3 corners per face), or for -1 the faces
@@ -678,12 +684,13 @@ VESK_API int32_t VESK_CALL VeskGetModelMDLmeshes(int32_t index, int32_t *ranges)
    becomes (x, z, -y). A load checks the whole file first (magic "IBSP",
    version 46 or 47, every lump inside the file, every index inside its table,
    the visibility header, at least one node and one leaf, a node graph without
-   cycles, and for drawing: the mesh-vertex range of every face of type 1 or
-   3 inside the mesh-vertex lump and each of its offsets inside the face's
-   vertices, every face's texture inside the texture lump, every lightmap
-   index negative (none: maps store -1, and -3 for vertex light) or inside the
-   lightmaps, every patch grid odd-sized, at least 3 x 3 and inside its
-   face's vertices); a damaged file is refused with the "Error" message
+   cycles, every float of the vertices, faces and planes finite, and for
+   drawing: the mesh-vertex range of every face of type 1 or 3 inside the
+   mesh-vertex lump and each of its offsets inside the face's vertices, every
+   face's texture inside the texture lump, every lightmap index negative
+   (none: maps store -1, and -3 for vertex light) or inside the lightmaps,
+   every patch grid odd-sized, at least 3 x 3 and inside its face's
+   vertices); a damaged file is refused with the "Error" message
    "Invalid file format (corrupt data): <path>!" and changes nothing. */
 
 /* Plane: normal . p = distance. Normal in the host frame. 16 bytes. */

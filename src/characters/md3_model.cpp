@@ -6,6 +6,7 @@
 #include "frame/platform.h"
 #include "io/byte_cursor.h"
 #include "io/file.h"
+#include "math/finite_floats.h"
 
 namespace vesk {
 namespace {
@@ -72,6 +73,8 @@ bool ReadSurface(const ByteCursor &c, uint64_t start, uint64_t &budget, Md3Mesh 
         std::memcpy(p, data + xyz + i * kVertexSize, sizeof p);
         mesh.vertices[i] = {p[0] * 0.015625f, p[1] * 0.015625f, p[2] * 0.015625f};
     }
+    // Texture coordinates go to the host as stored.
+    if (!FloatsFinite(data + st, 2 * static_cast<size_t>(h.vertexCount))) return false;
     mesh.texCoords.resize(static_cast<size_t>(h.vertexCount));
     for (size_t i = 0; i < mesh.texCoords.size(); ++i) {
         float uv[2];
@@ -122,6 +125,9 @@ bool ParseMd3(Md3Model &model, std::span<const uint8_t> bytes, const char *path)
         !c.ContainsArray(tagStart, static_cast<uint64_t>(tagCount), kTagSize))
         return corrupt();
 
+    // Tag origins and axes place the attached parts.
+    if (!RecordFloatsFinite<12>(bytes.data() + tagStart, static_cast<size_t>(tagRecords), kTagSize, 64))
+        return corrupt();
     std::vector<Md3Tag> tags(static_cast<size_t>(tagRecords));
     for (size_t i = 0; i < tags.size(); ++i) {
         const uint8_t *record = bytes.data() + tagStart + i * kTagSize;

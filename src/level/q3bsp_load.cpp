@@ -6,6 +6,7 @@
 
 #include "io/byte_cursor.h"
 #include "level/q3bsp.h"
+#include "math/finite_floats.h"
 
 static_assert(sizeof(Q3BspPlane) == 16 && offsetof(Q3BspPlane, distance) == 12);
 static_assert(sizeof(Q3BspNode) == 36 && offsetof(Q3BspNode, front) == 4 && offsetof(Q3BspNode, back) == 8 &&
@@ -92,6 +93,13 @@ bool FaceIsDrawable(const Q3BspFace &f, const Q3BspLayout &l, const std::vector<
     return true;
 }
 
+// Whether kFloats floats from byte first of every record of table are finite:
+// the host and the visibility and sphere tests take them as they are.
+template <size_t kFloats, class T>
+bool FloatsFinite(std::span<const uint8_t> bytes, const Q3BspLayout::Table &table, size_t first) {
+    return RecordFloatsFinite<kFloats>(bytes.data() + table.offset, static_cast<size_t>(table.count), sizeof(T), first);
+}
+
 }  // namespace
 
 std::array<int32_t, VESK_Q3BSP_COUNT_SLOTS> Q3BspLayout::Counts() const {
@@ -170,6 +178,12 @@ Q3BspStatus CheckQ3Bsp(std::span<const uint8_t> bytes, Q3BspLayout &layout) {
         cursor.ReadAt(l.faces.offset + uint64_t{sizeof face} * static_cast<uint64_t>(i), face);
         if (!FaceIsDrawable(face, l, meshVertices)) return Q3BspStatus::Corrupt;
     }
+    // Vertices: position, texture and lightmap coordinates, normal. Faces:
+    // lightmap origin and vectors, normal. Planes: normal and distance.
+    if (!FloatsFinite<10, Q3BspVertex>(bytes, l.vertices, 0) ||
+        !FloatsFinite<12, Q3BspFace>(bytes, l.faces, offsetof(Q3BspFace, lightmapOrigin)) ||
+        !FloatsFinite<4, Q3BspPlane>(bytes, l.planes, 0))
+        return Q3BspStatus::Corrupt;
     layout = l;
     return Q3BspStatus::Ok;
 }

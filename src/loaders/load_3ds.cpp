@@ -248,7 +248,13 @@ bool Parse3ds(std::span<const uint8_t> bytes, const char *path, StaticModel &mod
         return false;
     }
     const int32_t firstNew = model.objectCount;
+    const int32_t firstNewMaterial = model.materialCount;
     reader.WalkPrimary(primary, 0);
+    if (!ObjectsFinite(model, firstNew)) {
+        DropAdded(model, firstNew, firstNewMaterial);
+        ReportMessage("Error", "Invalid file format (corrupt data): %s!", path ? path : "");
+        return false;
+    }
     DropInvalidFaces(model, firstNew);
     // Earlier objects are not touched by the walk: their normals stand.
     SmoothVertexNormals(model, firstNew);

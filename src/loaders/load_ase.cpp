@@ -26,6 +26,7 @@
 #include "io/fast_number.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
+#include "math/finite_floats.h"
 
 namespace vesk {
 namespace {
@@ -197,8 +198,10 @@ public:
     AseReader &operator=(const AseReader &) = delete;
 
     // The text is the file's raw bytes: a CR right before a LF is not part
-    // of its line (as text mode reads it).
-    void Run() {
+    // of its line (as text mode reads it). False, with the model as it was,
+    // when a number read as a float is not finite (nor the texture
+    // coordinates it scales).
+    bool Run() {
         Index();
         int32_t materialCount = 0;
         for (const Statement &s : statements_)
@@ -211,18 +214,35 @@ public:
         if (materialCount < 0) materialCount = 0;
         if (static_cast<size_t>(materialCount) > materialStarts_.size())
             materialCount = static_cast<int32_t>(materialStarts_.size());
+        // The file is filled into the spare objects (the storage of the load
+        // before last, so loading again allocates nothing) while the held ones
+        // wait aside, and come back if the file brings in a float that is not
+        // finite.
+        std::vector<StaticMaterial> heldMaterials;
+        heldMaterials.swap(model_.materials);
+        model_.objects.swap(model_.spareObjects);
+        const int32_t heldMaterialCount = model_.materialCount, heldObjectCount = model_.objectCount;
+        const int32_t heldSmoothed = model_.smoothedObjects;
 
         model_.materials.assign(static_cast<size_t>(materialCount), StaticMaterial{});
         model_.materialCount = materialCount;
         model_.ForgetMaterialNames();
         for (size_t m = 0; m < model_.materials.size(); ++m) FillMaterial(m);
 
-        // The objects replaced keep their arrays' storage for the new ones, so
-        // loading a file again allocates nothing.
         model_.objects.resize(objectStarts_.size());
         model_.objectCount = static_cast<int32_t>(objectStarts_.size());
         model_.smoothedObjects = 0;
         for (size_t n = 0; n < model_.objects.size(); ++n) FillObject(n);
+        if (!ObjectsFinite(model_, 0) || !MaterialsFinite()) {
+            model_.materials.swap(heldMaterials);
+            model_.objects.swap(model_.spareObjects);
+            model_.materialCount = heldMaterialCount;
+            model_.objectCount = heldObjectCount;
+            model_.smoothedObjects = heldSmoothed;
+            model_.ForgetMaterialNames();
+            return false;
+        }
+        return true;
     }
 
 private:
@@ -288,6 +308,11 @@ private:
     }
 
     void FillObject(size_t n);
+    bool MaterialsFinite() const {
+        for (const StaticMaterial &m : model_.materials)
+            if (!FloatsFinite(m.diffuse, 3) || !std::isfinite(m.uTiling) || !std::isfinite(m.vTiling)) return false;
+        return true;
+    }
 
     std::string_view text_;
     size_t textSize_ = 0;
@@ -383,7 +408,7 @@ void AseReader::FillObject(size_t n) {
 
 bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
     AseReader reader(bytes, model);
-    reader.Run();
+    if (!reader.Run()) return false;
     DropInvalidFaces(model, 0);
     SmoothVertexNormals(model, 0);
     return true;
@@ -396,7 +421,11 @@ bool LoadAse(const char *path, StaticModel &model) {
         ReportMessage("Error", "Unable to find or open the file: %s", path);
         return false;
     }
-    return ParseAseBytes(file.text(), model);
+    if (!ParseAseBytes(file.text(), model)) {
+        ReportMessage("Error", "Invalid file format (corrupt data): %s!", path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vesk

@@ -146,22 +146,27 @@ void ObjReader::Close() {
 }  // namespace
 
 namespace {
-void ReadObjLines(TextModeLineReader lines, StaticModel &model) {
+bool ReadObjLines(TextModeLineReader lines, StaticModel &model) {
     const int32_t firstNew = model.objectCount;
     ObjReader reader(model);
     std::string_view line;
     while (lines.Next(line)) reader.Line(line);
     reader.Close();
+    // A number such as "nan", "inf" or 1e39 reads as a value no host wants.
+    if (!ObjectsFinite(model, firstNew)) {
+        DropAdded(model, firstNew, model.materialCount);
+        return false;
+    }
     DropInvalidFaces(model, firstNew);
     // Each load collects its objects afresh (nothing carries over into an
     // earlier object), so only the new ones need normals.
     SmoothVertexNormals(model, firstNew);
+    return true;
 }
 }  // namespace
 
 bool ParseObjBytes(std::string_view bytes, StaticModel &model) {
-    ReadObjLines(TextModeLineReader(bytes), model);
-    return true;
+    return ReadObjLines(TextModeLineReader(bytes), model);
 }
 
 bool LoadObj(const char *path, StaticModel &model) {
@@ -171,7 +176,11 @@ bool LoadObj(const char *path, StaticModel &model) {
         ReportMessage("Error", "Unable to find or open the file: %s", path);
         return false;
     }
-    return ParseObjBytes(file.text(), model);
+    if (!ParseObjBytes(file.text(), model)) {
+        ReportMessage("Error", "Invalid file format (corrupt data): %s!", path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vesk

@@ -91,6 +91,17 @@ bool Md2File::HoldsAllFrames() const {
     return Holds(header_.offsetFrames, header_.numFrames, static_cast<uint64_t>(header_.frameSize));
 }
 
+bool Md2File::FrameFinite(int32_t frame) const {
+    float st[6];  // scale, translate
+    std::memcpy(st, bytes_.data() + static_cast<uint64_t>(header_.offsetFrames) +
+                        static_cast<uint64_t>(header_.frameSize) * static_cast<uint64_t>(frame),
+                sizeof st);
+    // b * scale + translate rounds monotonically in b: its ends are b = 0 and 255.
+    for (int k = 0; k < 3; ++k)
+        if (!std::isfinite(st[3 + k]) || !std::isfinite(255.0f * st[k] + st[3 + k])) return false;
+    return true;
+}
+
 std::string_view Md2File::FrameName(int32_t frame) const {
     const uint64_t at = static_cast<uint64_t>(header_.offsetFrames) +
                         static_cast<uint64_t>(header_.frameSize) * static_cast<uint64_t>(frame) + 24;
@@ -286,6 +297,15 @@ struct Md2Cache {
 };
 Md2Cache g_md2;
 
+// The frames a call uses must be finite: every frame for the ranges and the
+// size query (so that its yes holds for each frame), else the one asked for.
+bool UsedFramesFinite(const Md2File &file, int32_t frame) {
+    if (frame != kMd2AllFrames) return frame < 0 || frame >= file.FrameCount() || file.FrameFinite(frame);
+    for (int32_t f = 0; f < file.FrameCount(); ++f)
+        if (!file.FrameFinite(f)) return false;
+    return true;
+}
+
 }  // namespace
 
 std::unique_lock<std::mutex> LockMd2File() { return std::unique_lock<std::mutex>(g_md2.file.mutex()); }
@@ -305,7 +325,9 @@ const Md2File *OpenMd2(const char *path, int32_t frame) {
         if (g_md2.status != Md2Status::Ok) break;
         const bool held = frame == kMd2AllFrames ? g_md2.md2.HoldsAllFrames()
                           : frame < 0 || frame >= g_md2.md2.FrameCount() || g_md2.md2.HoldsFrame(frame);
-        if (held) return &g_md2.md2;
+        if (!held) continue;
+        if (UsedFramesFinite(g_md2.md2, frame)) return &g_md2.md2;
+        break;
     }
     switch (g_md2.status) {
         case Md2Status::Ok:

@@ -44,6 +44,9 @@ public:
     // Whether a frame, or every frame, lies in the bytes given to Open.
     bool HoldsFrame(int32_t frame) const;
     bool HoldsAllFrames() const;
+    // Whether a held frame's scale and translation, and every position they
+    // decompress to, are finite.
+    bool FrameFinite(int32_t frame) const;
 
     const Md2Header &header() const { return header_; }
     int32_t FrameCount() const { return header_.numFrames; }

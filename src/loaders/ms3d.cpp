@@ -14,6 +14,7 @@
 
 #include "io/byte_cursor.h"
 #include "io/file.h"
+#include "math/finite_floats.h"
 
 static_assert(sizeof(Ms3dInfo) == 16 && offsetof(Ms3dInfo, materialCount) == 4 &&
               offsetof(Ms3dInfo, vertexCount) == 8 && offsetof(Ms3dInfo, triangleCount) == 12);
@@ -51,6 +52,12 @@ bool TakeSection(ByteCursor &cursor, size_t recordSize, uint16_t &count, std::sp
     return cursor.Read(count) && cursor.Take(uint64_t{count} * recordSize, records);
 }
 
+// Whether kFloats floats from byte first of each record are finite.
+template <size_t kFloats>
+bool FloatsFinite(std::span<const uint8_t> records, size_t recordSize, size_t first) {
+    return RecordFloatsFinite<kFloats>(records.data(), records.size() / recordSize, recordSize, first);
+}
+
 std::string_view TextureField(std::span<const uint8_t> material) {
     const char *text = reinterpret_cast<const char *>(material.data() + kMaterialTexture);
     size_t n = 0;
@@ -77,7 +84,12 @@ bool ParseMs3d(std::span<const uint8_t> bytes, Ms3dModel &model) {
             !cursor.Take(uint64_t{group.triangleCount} * 2, group.triangleIndices) || !cursor.Read(group.materialIndex))
             return false;
     }
-    return TakeSection(cursor, kMs3dMaterialSize, model.materialCount, model.materials);
+    if (!TakeSection(cursor, kMs3dMaterialSize, model.materialCount, model.materials)) return false;
+    // The floats the exports hand out: positions; corner normals, s and t;
+    // the four colours and the shininess.
+    return FloatsFinite<3>(model.vertices, kMs3dVertexSize, kVertexPosition) &&
+           FloatsFinite<15>(model.triangles, kMs3dTriangleSize, kTriangleNormals) &&
+           FloatsFinite<17>(model.materials, kMs3dMaterialSize, kMaterialColours);
 }
 
 Ms3dInfo Ms3dCounts(const Ms3dModel &model) {

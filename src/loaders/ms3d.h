@@ -36,7 +36,8 @@ struct Ms3dModel {
 };
 
 // Checks the magic and version (3 or 4) and walks vertices, triangles, groups
-// and materials; false when any of them runs past the end of the file.
+// and materials; false when any of them runs past the end of the file or a
+// float the exports hand out is not finite.
 bool ParseMs3d(std::span<const uint8_t> bytes, Ms3dModel &model);
 
 Ms3dInfo Ms3dCounts(const Ms3dModel &model);

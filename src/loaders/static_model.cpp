@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "math/finite_floats.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -19,6 +21,8 @@ StaticModel &TheStaticModel() { return g_staticModel; }
 void StaticModel::Clear() {
     objects.clear();
     objects.shrink_to_fit();
+    spareObjects.clear();
+    spareObjects.shrink_to_fit();
     materials.clear();
     materials.shrink_to_fit();
     objectCount = 0;
@@ -223,6 +227,27 @@ int32_t DropInvalidFaces(StaticModel &model, int32_t first) {
         object.faceCount = static_cast<int32_t>(kept);
     }
     return dropped;
+}
+
+bool ObjectsFinite(const StaticModel &model, int32_t first) {
+    for (size_t i = first < 0 ? 0 : static_cast<size_t>(first); i < model.objects.size(); ++i) {
+        const StaticObject &object = model.objects[i];
+        if (!FloatsFinite(object.vertices.data(), 3 * object.vertices.size()) ||
+            !FloatsFinite(object.texCoords.data(), 2 * object.texCoords.size()))
+            return false;
+    }
+    return true;
+}
+
+void DropAdded(StaticModel &model, int32_t objectCount, int32_t materialCount) {
+    // Dropped materials may have been indexed by name, and later ones will
+    // take their places.
+    if (materialCount < model.materialCount) model.ForgetMaterialNames();
+    model.smoothedObjects = std::min(model.smoothedObjects, objectCount);
+    model.objects.resize(static_cast<size_t>(objectCount));
+    model.objectCount = objectCount;
+    model.materials.resize(static_cast<size_t>(materialCount));
+    model.materialCount = materialCount;
 }
 
 }  // namespace vesk

@@ -59,6 +59,9 @@ struct StaticModel {
     int32_t materialCount = 0;
     std::vector<StaticMaterial> materials;
     std::vector<StaticObject> objects;
+    // Storage of objects an ASE load replaced: the next one fills it aside
+    // before it replaces the objects held.
+    std::vector<StaticObject> spareObjects;
 
     StaticModel() = default;
     StaticModel(const StaticModel &) = delete;
@@ -94,6 +97,12 @@ void SmoothVertexNormals(StaticModel &model, int32_t first = 0);
 // Drops faces whose vertex indices fall outside their object (corrupt files),
 // for objects first .. objectCount - 1; returns how many were dropped.
 int32_t DropInvalidFaces(StaticModel &model, int32_t first);
+
+// Whether objects first .. objectCount - 1 hold only finite positions and
+// texture coordinates; a file that brings in others is damaged.
+bool ObjectsFinite(const StaticModel &model, int32_t first);
+// Takes back what a refused load appended: the model ends at these counts.
+void DropAdded(StaticModel &model, int32_t objectCount, int32_t materialCount);
 
 // Loaders. Each appends to or overwrites the model as its format's rules say,
 // smooths every held object on success and reports failures by message; `path`
