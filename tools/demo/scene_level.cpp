@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "game_files.h"
 #include "scene_util.h"
 #include "walk.h"
 
@@ -38,15 +39,13 @@ struct Level {
 // One lump of the file, read by the host itself: the library keeps neither
 // the entities nor the mesh vertices.
 std::string ReadLump(const std::string &path, int lump) {
-    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> file;
     int32_t header[2 + 2 * 17] = {};
-    if (!in.read(reinterpret_cast<char *>(header), sizeof header)) return {};
+    if (!Files().Read(path, file) || file.size() < sizeof header) return {};
+    std::memcpy(header, file.data(), sizeof header);
     const int32_t offset = header[2 + 2 * lump], length = header[3 + 2 * lump];
-    if (offset < 0 || length <= 0 || length > (1 << 26)) return {};
-    std::string bytes(static_cast<size_t>(length), '\0');
-    in.seekg(offset);
-    if (!in.read(bytes.data(), length)) return {};
-    return bytes;
+    if (offset < 0 || length <= 0 || uint64_t(offset) + uint64_t(length) > file.size()) return {};
+    return std::string(file.begin() + offset, file.begin() + offset + length);
 }
 
 std::vector<Spawn> ReadSpawns(const std::string &path) {
@@ -234,7 +233,7 @@ SceneResult RunLevelScene(Host &host) {
     Level level;
     Frame load;
     std::string why;
-    if (!LoadLevel(host.lib, host.options.data + "/" + kMap, &level, &load, &why)) {
+    if (!LoadLevel(host.lib, GamePath(host.options, kMap), &level, &load, &why)) {
         result.skipped = true;
         result.note = why;
         return result;
@@ -269,7 +268,7 @@ SceneResult RunWalkScene(Host &host) {
     Level level;
     Frame load;
     std::string why;
-    if (!LoadLevel(host.lib, host.options.data + "/" + kMap, &level, &load, &why)) {
+    if (!LoadLevel(host.lib, GamePath(host.options, kMap), &level, &load, &why)) {
         result.skipped = true;
         result.note = why;
         return result;
