@@ -26,8 +26,9 @@
  * it is unchanged (on disk: same path, size, modification time and identity,
  * written more than 3 s before it was read; from a handler: same path and the
  * same bytes address and size, while the earlier handle is still held).
- * Storage above 32 MB is released after the call. The ASE loader also keeps
- * its statement list per thread. TGA, MD3, MDL and Q3 BSP calls hold no file
+ * Storage above 32 MB is not kept: the static loaders release it when the
+ * call ends, MD2 and MS3D at their next call. The ASE loader also keeps its
+ * statement list per thread. TGA, MD3, MDL and Q3 BSP calls hold no file
  * once they return (an MDL model keeps its own copy of its files' bytes).
  */
 #ifndef VESKMATHLIB_H
