@@ -70,22 +70,13 @@ void VESK_CALL Message(const char *caption, const char *text) {
 
 uint32_t VESK_CALL Clock() { return 123456; }
 
-// The library's exports, resolved by name.
-struct Api {
-    VeskModule lib = nullptr;
-    template <class Fn>
-    Fn Get(const char *name) const {
-        const Fn fn = VeskResolve<Fn>(lib, name);
-        EXPECT_NE(fn, nullptr) << name;
-        return fn;
-    }
-};
+VeskModule g_lib = nullptr;
 // An export of the loaded library, by name.
-#define X(name) api.Get<decltype(&::name)>(#name)
+#define X(name) VeskResolve<decltype(&::name)>(g_lib, #name)
 
-using Loader = std::function<void(const Api &, const std::string &root, Hash &)>;
+using Loader = std::function<void(const std::string &root, Hash &)>;
 
-void LoadStatic(const Api &api, const std::string &path, int32_t type, Hash &h) {
+void LoadStatic(const std::string &path, int32_t type, Hash &h) {
     StaticModelInfo before{}, after{};
     X(Get3DS_INFO)("", &before, -1);
     X(Get3DS_INFO)(path.c_str(), &after, type);
@@ -101,7 +92,7 @@ void LoadStatic(const Api &api, const std::string &path, int32_t type, Hash &h) 
     h.Array(polys.data() + earlier, polys.size() - static_cast<size_t>(earlier));
 }
 
-void LoadMd2(const Api &api, const std::string &path, Hash &h) {
+void LoadMd2(const std::string &path, Hash &h) {
     int32_t counts[4] = {};
     h.Put(X(VeskGetMD2_Counts)(path.c_str(), counts));
     std::vector<Md2AnimationRange> ranges(static_cast<size_t>(counts[3]) + 1, Filled<Md2AnimationRange>());
@@ -115,24 +106,16 @@ void LoadMd2(const Api &api, const std::string &path, Hash &h) {
     }
 }
 
-void LoadMs3d(const Api &api, const std::string &path, Hash &h) {
+void LoadMs3d(const std::string &path, Hash &h) {
     Ms3dInfo info{};
     const char *p = path.c_str();
     h.Put(X(GetMSD3_Info)(p, &info)), h.Put(info);
     std::vector<Ms3dVertex> vertices(static_cast<size_t>(info.vertexCount), Filled<Ms3dVertex>());
     std::vector<Ms3dTriangle> triangles(static_cast<size_t>(info.triangleCount), Filled<Ms3dTriangle>());
-    std::vector<Ms3dGroup> groups(static_cast<size_t>(info.groupCount), Filled<Ms3dGroup>());
     h.Put(X(GetMSD3_Vertex)(p, vertices.data())), h.Array(vertices.data(), vertices.size());
     h.Put(X(GetMSD3_Triangles)(p, triangles.data())), h.Array(triangles.data(), triangles.size());
-    h.Put(X(GetMSD3_Meshes)(p, groups.data())), h.Array(groups.data(), groups.size());
-    for (int32_t g = 0; g < info.groupCount; ++g) {
-        std::vector<uint32_t> indices(static_cast<size_t>(groups[static_cast<size_t>(g)].triangleCount), 0xA5A5A5A5u);
-        h.Put(X(GetMSD3_MesheINDICES)(p, g, indices.data())), h.Array(indices.data(), indices.size());
-    }
-    for (int32_t m = 0; m < info.materialCount; ++m) {
-        char texture[128] = {};
-        h.Put(X(GetMSD3_Texture)(p, m, texture)), h.Array(texture, sizeof texture);
-    }
+    char texture[128] = {};
+    h.Put(X(GetMSD3_Texture)(p, 0, texture)), h.Array(texture, sizeof texture);
 }
 
 std::vector<uint32_t> *g_pixels = nullptr;
@@ -140,7 +123,7 @@ void VESK_CALL Pixel(void *, int32_t x, int32_t y, uint32_t colour) {
     if (g_pixels) g_pixels->insert(g_pixels->end(), {static_cast<uint32_t>(x), static_cast<uint32_t>(y), colour});
 }
 
-void LoadTga(const Api &api, const std::string &path, Hash &h) {
+void LoadTga(const std::string &path, Hash &h) {
     std::vector<uint32_t> pixels;
     g_pixels = &pixels;
     X(VeskSetPixelHandler)(&Pixel);
@@ -149,7 +132,7 @@ void LoadTga(const Api &api, const std::string &path, Hash &h) {
     X(VeskSetPixelHandler)(nullptr);
 }
 
-void LoadPlayer(const Api &api, const std::string &root, Hash &h) {
+void LoadPlayer(const std::string &root, Hash &h) {
     const int32_t before = X(GetModelMD3)((root + "/not-a-player").c_str());
     const int32_t after = X(GetModelMD3)((root + "/players/sarge").c_str());
     h.Put(after - before);
@@ -167,7 +150,7 @@ void LoadPlayer(const Api &api, const std::string &root, Hash &h) {
     for (auto &part : parts) h.Array(part.data(), part.size());
 }
 
-void LoadMdl(const Api &api, const std::string &path, Hash &h) {
+void LoadMdl(const std::string &path, Hash &h) {
     int32_t textures = -1, sizes[2] = {}, written = -1;
     const int32_t slot = X(GetmodelMDL)(path.c_str(), &textures) - 1;
     X(VeskGetModelMDLcounts)(slot, sizes);
@@ -180,8 +163,8 @@ void LoadMdl(const Api &api, const std::string &path, Hash &h) {
 
 // The level as the golden calls use it.
 template <auto Family>
-void Golden(const Api &api, const std::string &path, Hash &h) {
-    vesk_golden::Exports x(api.lib);
+void Golden(const std::string &path, Hash &h) {
+    vesk_golden::Exports x(g_lib);
     std::string note;
     Family(x, vesk_golden::Data{path, path, path, path}, h, note);
 }
@@ -204,12 +187,12 @@ std::vector<Case> Cases() {
     player.emplace_back("weapons2/machinegun/machinegun.md3", "openarena/models/weapons2/machinegun/machinegun.md3");
     player.emplace_back("weapons2/machinegun/machinegun.shader", "");
     const auto one = [](auto fn, const char *name) {
-        return [fn, name](const Api &api, const std::string &root, Hash &h) { fn(api, root + "/" + name, h); };
+        return [fn, name](const std::string &root, Hash &h) { fn(root + "/" + name, h); };
     };
     return {
-        {"3DS", {{"m.3ds", "assimp/3DS/fels.3ds"}}, one([](const Api &a, const std::string &p, Hash &h) { LoadStatic(a, p, 0, h); }, "m.3ds")},
-        {"OBJ", {{"m.obj", "assimp/OBJ/spider.obj"}}, one([](const Api &a, const std::string &p, Hash &h) { LoadStatic(a, p, 1, h); }, "m.obj")},
-        {"ASE", {{"m.ase", "assimp/ASE/MotionCaptureROM.ase"}}, one([](const Api &a, const std::string &p, Hash &h) { LoadStatic(a, p, 2, h); }, "m.ase")},
+        {"3DS", {{"m.3ds", "assimp/3DS/fels.3ds"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 0, h); }, "m.3ds")},
+        {"OBJ", {{"m.obj", "assimp/OBJ/spider.obj"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 1, h); }, "m.obj")},
+        {"ASE", {{"m.ase", "assimp/ASE/MotionCaptureROM.ase"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 2, h); }, "m.ase")},
         {"MD2", {{"m.md2", "assimp/MD2/sydney.md2"}}, one(LoadMd2, "m.md2"), 1},
         {"MS3D", {{"m.ms3d", "assimp/MS3D/Wuson.ms3d"}}, one(LoadMs3d, "m.ms3d"), 1},
         {"TGA", {{"i.tga", "openarena/models/weapons2/machinegun/mgun.tga"}}, one(LoadTga, "i.tga")},
@@ -222,28 +205,26 @@ std::vector<Case> Cases() {
 class FileHandlerHost : public ::testing::Test {
 protected:
     void SetUp() override {
-        api_.lib = VeskOpen(VeskLibraryName());
-        ASSERT_NE(api_.lib, nullptr) << VeskLibraryName();
-        const Api &api = api_;
+        g_lib = VeskOpen(VeskLibraryName());
+        ASSERT_NE(g_lib, nullptr) << VeskLibraryName();
         setHandler_ = X(VeskSetFileHandler);
         setClock_ = X(VeskSetTickSource);
         ASSERT_TRUE(setHandler_ && setClock_);
         X(VeskSetMessageHandler)(&Message);
     }
     void TearDown() override {
-        if (!api_.lib) return;
+        if (!g_lib) return;
         setHandler_(nullptr, nullptr);
-        const Api &api = api_;
         X(VeskSetMessageHandler)(nullptr);
         setClock_(nullptr);
-        VeskClose(api_.lib);
+        VeskClose(g_lib);
     }
     uint64_t Run(const Case &c, const std::string &root) {
         Hash h;
         g_host.messages = &h;
         g_host.root = root;
         setClock_(&Clock);  // the golden calls end on the system clock
-        c.load(api_, root, h);
+        c.load(root, h);
         g_host.messages = nullptr;
         return h.Value();
     }
@@ -258,7 +239,6 @@ protected:
         EXPECT_EQ(g_host.reads, g_host.releases) << c.name << ": a change of handler gives every file back";
         return value;
     }
-    Api api_;
     void(VESK_CALL *setHandler_)(VeskFileRead, VeskFileRelease) = nullptr;
     void(VESK_CALL *setClock_)(VeskTickSource) = nullptr;
     const std::string memRoot_ = "/vesk-no-such-folder/baseoa";
