@@ -1,5 +1,7 @@
 #include "level_textures.h"
 
+#include "game_files.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -42,12 +44,7 @@ std::vector<std::string> Tokens(const std::string &text) {
 }  // namespace
 
 GameImages::GameImages(std::string root) : root_(std::move(root)) {
-    std::error_code ec;
-    std::vector<std::string> scripts;
-    for (const auto &entry : std::filesystem::directory_iterator(root_ + "/scripts", ec))
-        if (entry.path().extension() == ".shader") scripts.push_back(entry.path().filename().string());
-    std::sort(scripts.begin(), scripts.end());
-    for (const std::string &script : scripts) {
+    for (const std::string &script : Files().List(root_ + "/scripts", ".shader")) {
         std::vector<uint8_t> bytes;
         if (!Read("scripts/" + script, &bytes)) continue;
         const std::vector<std::string> t = Tokens(std::string(bytes.begin(), bytes.end()));
@@ -75,10 +72,7 @@ GameImages::GameImages(std::string root) : root_(std::move(root)) {
 }
 
 bool GameImages::Read(const std::string &path, std::vector<uint8_t> *bytes) const {
-    std::ifstream in(root_ + "/" + path, std::ios::binary);
-    if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    return Files().Read(root_ + "/" + path, *bytes);
 }
 
 bool GameImages::Find(const std::string &name, std::vector<uint8_t> *bytes) const {

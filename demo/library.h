@@ -17,6 +17,7 @@ namespace demo {
     X(VeskSetTickSource) \
     X(VeskSetTexCoordHandler) \
     X(VeskSetPixelHandler) \
+    X(VeskSetFileHandler) \
     X(CalculateFrustum) \
     X(CheckCollision) \
     X(LoadTGA) \

@@ -2,6 +2,7 @@
 // scenes off-screen with OpenGL and writes the frames, a contact sheet and a
 // table of what each library call cost.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,9 +12,12 @@
 
 #include <unistd.h>
 
+#include "game_files.h"
 #include "scenes.h"
 
 namespace {
+
+constexpr const char *kDefaultGame = "/usr/share/games/openarena/baseoa";
 
 void Usage(std::FILE *to) {
     std::fprintf(to,
@@ -24,12 +28,15 @@ void Usage(std::FILE *to) {
                  "  --frames N              frames per scene (default 6)\n"
                  "  --out DIR               output folder (default ./demo-out)\n"
                  "  --data DIR              extracted test data (default $VESK_TESTDATA or the build's)\n"
+                 "  --game DIR              game folder whose .pk3 archives hold the players and levels\n"
+                 "                          (default %s); point it at another game's\n"
+                 "                          folder, or give \"\" to read the extracted test data from disk\n"
                  "  --library PATH          library to load (default: %s by name)\n"
                  "  --seed N                which spawn point the walk starts from (default 1)\n"
                  "  --sheet-width N         contact sheet cell width, one row per scene (default 240)\n"
                  "  --help                  this text\n\n"
                  "scenes:\n",
-                 "libVeskMathLIB.so");
+                 kDefaultGame, "libVeskMathLIB.so");
     for (const demo::SceneInfo &s : demo::Scenes()) std::fprintf(to, "  %-8s %s\n", s.name, s.summary);
 }
 
@@ -67,6 +74,72 @@ void PrintTable(const demo::SceneResult &r) {
     std::printf(" %10.0f %10.0f\n", static_cast<double>(drawn) / n, static_cast<double>(culled) / n);
 }
 
+template <class Load>
+double Microseconds(Load load) {
+    const auto start = std::chrono::steady_clock::now();
+    load();
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A player and a level loaded straight from the archives beside the same
+// files extracted to disk by the host: the best of three loads each.
+void PrintArchiveLoads(demo::Library &lib, const demo::Options &options) {
+    const std::string disk = options.out + "/stage/disk";
+    const std::string player = "models/players/sarge";
+    const std::string map = "maps/oa_dm1.bsp";
+    std::vector<std::string> names = {map};
+    for (const char *f : {"head.md3", "upper.md3", "lower.md3", "lower_default.skin", "upper_default.skin",
+                          "head_default.skin", "animation.cfg"})
+        names.push_back(player + "/" + f);
+    if (!demo::Files().Extract(names, disk)) {
+        std::printf("\narchive loads: cannot extract the files from %s\n", options.game.c_str());
+        return;
+    }
+    auto loadPlayer = [&](const std::string &root) {
+        double best = 1e30;
+        int32_t last = 0;
+        for (int i = 0; i < 3; ++i) {
+            int32_t count = 0;
+            best = std::min(best, Microseconds([&] { count = lib.GetModelMD3((root + "/" + player).c_str()); }));
+            if (count < 1 || (i > 0 && count <= last)) return -1.0;  // not loaded (or the table is full)
+            last = count;
+        }
+        return best;
+    };
+    auto loadLevel = [&](const std::string &root) {
+        const std::string path = root + "/" + map;
+        int32_t counts[VESK_Q3BSP_COUNT_SLOTS] = {};
+        if (!lib.VeskGetQ3BSP_Counts(path.c_str(), counts)) return -1.0;
+        std::vector<Q3BspVertex> v(static_cast<size_t>(counts[VESK_Q3BSP_VERTICES]));
+        std::vector<Q3BspFace> f(static_cast<size_t>(counts[VESK_Q3BSP_FACES]));
+        std::vector<Q3BspLeaf> l(static_cast<size_t>(counts[VESK_Q3BSP_LEAVES]));
+        std::vector<int32_t> lf(static_cast<size_t>(counts[VESK_Q3BSP_LEAF_FACES]));
+        std::vector<Q3BspNode> n(static_cast<size_t>(counts[VESK_Q3BSP_NODES]));
+        std::vector<Q3BspPlane> p(static_cast<size_t>(counts[VESK_Q3BSP_PLANES]));
+        std::vector<uint8_t> vis(static_cast<size_t>(counts[VESK_Q3BSP_VIS_BYTES]));
+        double best = 1e30;
+        for (int i = 0; i < 3; ++i) {
+            bool ok = false;
+            best = std::min(best, Microseconds([&] {
+                                ok = lib.GetQ3BSP_INFO(path.c_str(), v.data(), f.data(), l.data(), lf.data(),
+                                                       n.data(), p.data(), vis.data()) != 0;
+                            }));
+            if (!ok) return -1.0;
+        }
+        return best;
+    };
+    std::printf("\narchive loads (%zu .pk3 in %s; best of 3):\n", demo::Files().archiveCount(), options.game.c_str());
+    std::printf("  %-34s %14s %14s\n", "load", "from pk3 us", "from disk us");
+    const double playerPk3 = loadPlayer(options.game), levelPk3 = loadLevel(options.game);
+    // The disk loads are the library's own reads: no handler meanwhile.
+    lib.VeskSetFileHandler(nullptr, nullptr);
+    const double playerDisk = loadPlayer(disk), levelDisk = loadLevel(disk);
+    lib.VeskSetFileHandler(&demo::GameFiles::HandlerRead, &demo::GameFiles::HandlerRelease);
+    std::printf("  %-34s %14.1f %14.1f\n", ("GetModelMD3 " + player).c_str(), playerPk3, playerDisk);
+    std::printf("  %-34s %14.1f %14.1f\n", ("GetQ3BSP_INFO " + map).c_str(), levelPk3, levelDisk);
+    std::printf("  file handler: %d reads, %d releases\n", demo::Files().reads, demo::Files().releases);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -74,6 +147,7 @@ int main(int argc, char **argv) {
     options.out = "demo-out";
     const char *env = std::getenv("VESK_TESTDATA");
     options.data = env && *env ? env : VESK_DEMO_TESTDATA;
+    options.game = kDefaultGame;
     std::string library, sceneList;
     int sheetWidth = 240;
     for (int i = 1; i < argc; ++i) {
@@ -105,6 +179,8 @@ int main(int argc, char **argv) {
             options.out = value();
         } else if (a == "--data") {
             options.data = value();
+        } else if (a == "--game") {
+            options.game = value();
         } else if (a == "--library") {
             library = value();
         } else if (a == "--seed") {
@@ -133,6 +209,20 @@ int main(int argc, char **argv) {
     if (!lib.Open(library)) {
         std::fprintf(stderr, "%s\n", lib.error.c_str());
         return 1;
+    }
+    // The library reads every file through the demo's file access: the game's
+    // archives first, then the disk.
+    if (!options.game.empty()) {
+        std::string why;
+        if (!lib.VeskSetFileHandler) {
+            std::fprintf(stderr, "this library build has no VeskSetFileHandler: use --game \"\"\n");
+            return 1;
+        }
+        if (!demo::Files().Open(options.game, &why) || demo::Files().archiveCount() == 0) {
+            std::fprintf(stderr, "%s\n", why.empty() ? ("no .pk3 archive in " + options.game).c_str() : why.c_str());
+            return 1;
+        }
+        lib.VeskSetFileHandler(&demo::GameFiles::HandlerRead, &demo::GameFiles::HandlerRelease);
     }
     demo::Canvas canvas;
     std::string error;
@@ -175,6 +265,7 @@ int main(int argc, char **argv) {
         }
         PrintTable(r);
     }
+    if (!options.game.empty()) PrintArchiveLoads(lib, options);
     if (!sheet.empty()) {
         const std::string path = options.out + "/contact-sheet.png";
         if (!demo::WritePng(path, demo::ContactSheet(sheet, sheetWidth))) {
@@ -185,6 +276,7 @@ int main(int argc, char **argv) {
     } else {
         std::printf("\nno scene rendered\n");
     }
+    if (lib.VeskSetFileHandler) lib.VeskSetFileHandler(nullptr, nullptr);
     lib.Close();
     return 0;
 }

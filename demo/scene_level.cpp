@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "game_files.h"
 #include "level_textures.h"
 #include "scene_util.h"
 #include "walk.h"
@@ -61,15 +62,13 @@ struct Level {
 // One lump of the file, read by the host itself: the library keeps neither
 // the entities nor the visibility header.
 std::string ReadLump(const std::string &path, int lump) {
-    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> file;
     int32_t header[2 + 2 * 17] = {};
-    if (!in.read(reinterpret_cast<char *>(header), sizeof header)) return {};
+    if (!Files().Read(path, file) || file.size() < sizeof header) return {};
+    std::memcpy(header, file.data(), sizeof header);
     const int32_t offset = header[2 + 2 * lump], length = header[3 + 2 * lump];
-    if (offset < 0 || length <= 0 || length > (1 << 26)) return {};
-    std::string bytes(static_cast<size_t>(length), '\0');
-    in.seekg(offset);
-    if (!in.read(bytes.data(), length)) return {};
-    return bytes;
+    if (offset < 0 || length <= 0 || uint64_t(offset) + uint64_t(length) > file.size()) return {};
+    return std::string(file.begin() + offset, file.begin() + offset + length);
 }
 
 std::vector<Spawn> ReadSpawns(const std::string &path) {
@@ -226,7 +225,7 @@ struct LevelTextures {
     GLuint checker = 0, white = 0;
     int found = 0, missing = 0;
 
-    LevelTextures(const Level &level, const std::string &data) {
+    LevelTextures(const Level &level, const std::string &root) {
         std::vector<uint8_t> pixels(64 * 64 * 4);
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 64; ++x) {
@@ -237,7 +236,7 @@ struct LevelTextures {
         checker = Upload(64, 64, pixels.data());
         const uint8_t one[4] = {255, 255, 255, 255};
         white = Upload(1, 1, one);
-        const GameImages images(data + "/openarena");
+        const GameImages images(root);  // the game folder: textures/, scripts/
         for (const VeskQ3BspTexture &t : level.textures) {
             std::vector<uint8_t> bytes;
             int w = 0, h = 0, n = 0;
@@ -396,12 +395,12 @@ SceneResult RunLevelScene(Host &host) {
     Level level;
     Frame load;
     std::string why;
-    if (!LoadLevel(host.lib, host.options.data + "/" + kLevelMap, &level, &load, &why)) {
+    if (!LoadLevel(host.lib, GamePath(host.options, kLevelMap), &level, &load, &why)) {
         result.skipped = true;
         result.note = why;
         return result;
     }
-    const LevelTextures gl(level, host.options.data);
+    const LevelTextures gl(level, GamePath(host.options, "openarena"));
     Canvas &canvas = host.canvas;
     const int frames = std::max(1, host.options.frames);
     for (int f = 0; f < frames; ++f) {
@@ -438,12 +437,12 @@ SceneResult RunWalkScene(Host &host) {
     Level level;
     Frame load;
     std::string why;
-    if (!LoadLevel(host.lib, host.options.data + "/" + kWalkMap, &level, &load, &why)) {
+    if (!LoadLevel(host.lib, GamePath(host.options, kWalkMap), &level, &load, &why)) {
         result.skipped = true;
         result.note = why;
         return result;
     }
-    const LevelTextures gl(level, host.options.data);
+    const LevelTextures gl(level, GamePath(host.options, "openarena"));
     const std::vector<Poly> triangles = LevelTriangles(level);
     // A body the size of a player: 30 wide, 56 tall.
     const V3 radii{15.0f, 28.0f, 15.0f};

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "game_files.h"
 #include "scene_util.h"
 
 namespace demo {
@@ -17,7 +18,9 @@ constexpr uint32_t kFrameMs = 60;
 // The texture a part's skin file names first (host knowledge: the library
 // keeps the names to itself). Skin paths are relative to the game's root.
 std::string SkinTexture(const std::string &skinFile, const std::string &root) {
-    std::ifstream in(skinFile);
+    std::vector<uint8_t> bytes;
+    Files().Read(skinFile, bytes);
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -63,7 +66,7 @@ void PoseOnce(Library &lib, int32_t player, Pose &pose, Frame *frame) {
 SceneResult RunPlayerScene(Host &host) {
     SceneResult result;
     Library &lib = host.lib;
-    const std::string root = host.options.data + "/openarena";
+    const std::string root = GamePath(host.options, "openarena");
     const std::string dir = root + "/models/players/sarge";
     const std::string weaponDir = root + "/models/weapons2/machinegun";
 
@@ -82,13 +85,18 @@ SceneResult RunPlayerScene(Host &host) {
     const int32_t headCount = pose.counts[2];
 
     // The library reads a weapon's textures from name.shader beside name.md3;
-    // the game's data has none, so the host stages one.
-    const std::string stage = host.options.out + "/stage/machinegun";
-    std::filesystem::create_directories(stage);
-    std::error_code ec;
-    std::filesystem::remove(stage + "/machinegun.md3", ec);
-    std::filesystem::create_symlink(weaponDir + "/machinegun.md3", stage + "/machinegun.md3", ec);
-    std::ofstream(stage + "/machinegun.shader") << "mgun.tga\n";
+    // the game's data has none, so the host serves one (or stages it on disk).
+    std::string stage = weaponDir;
+    if (!host.options.game.empty()) {
+        Files().Add(weaponDir + "/machinegun.shader", "mgun.tga\n");
+    } else {
+        stage = host.options.out + "/stage/machinegun";
+        std::filesystem::create_directories(stage);
+        std::error_code ec;
+        std::filesystem::remove(stage + "/machinegun.md3", ec);
+        std::filesystem::create_symlink(weaponDir + "/machinegun.md3", stage + "/machinegun.md3", ec);
+        std::ofstream(stage + "/machinegun.shader") << "mgun.tga\n";
+    }
     const bool armed = lib.GetModelMD3weapon(player, stage.c_str(), "machinegun") != 0;
 
     GLuint textures[4] = {UploadTexture(lib, SkinTexture(dir + "/lower_default.skin", root)),

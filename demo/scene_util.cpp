@@ -1,5 +1,7 @@
 #include "scene_util.h"
 
+#include "game_files.h"
+
 #include <stb_image.h>
 
 #include <algorithm>
@@ -42,7 +44,9 @@ bool DecodeTexture(Library &lib, const std::string &path, HostTexture *out) {
         return ok == 1 && !out->pixels.empty();
     }
     int w = 0, h = 0, n = 0;
-    unsigned char *data = stbi_load(path.c_str(), &w, &h, &n, 4);
+    std::vector<uint8_t> file;
+    if (!Files().Read(path, file) || file.size() > INT32_MAX) return false;
+    unsigned char *data = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &n, 4);
     if (!data) return false;
     out->width = static_cast<uint32_t>(w);
     out->height = static_cast<uint32_t>(h);
@@ -116,9 +120,6 @@ size_t GenerousTriangles(const std::string &path) {
 
 std::string Pad2(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
-bool FileExists(const std::string &path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
-}
+bool FileExists(const std::string &path) { return Files().Exists(path); }
 
 }  // namespace demo

@@ -17,6 +17,12 @@ uint32_t VESK_CALL FixedClock() { return g_clock; }
 }  // namespace
 
 void SetClock(uint32_t ms) { g_clock = ms; }
+
+std::string GamePath(const Options &options, const std::string &name) {
+    const std::string game = "openarena";
+    if (options.game.empty() || name.compare(0, game.size(), game) != 0) return options.data + "/" + name;
+    return options.game + name.substr(game.size());
+}
 uint32_t Clock() { return g_clock; }
 
 const std::vector<SceneInfo> &Scenes() {

@@ -19,6 +19,7 @@ struct Options {
     int width = 640, height = 480;
     int frames = 6;        // per scene
     std::string data;      // extracted test data (testdata/)
+    std::string game;      // game folder read through the demo's file handler (its .pk3); empty: data/openarena
     std::string out;       // frames, contact sheet, staging files
     uint32_t seed = 1;     // the only source of variation besides the clock
 };
@@ -66,6 +67,10 @@ struct SceneInfo {
 const std::vector<SceneInfo> &Scenes();
 // Runs one scene: skips it when an export is missing, else runs it on the fixed clock.
 SceneResult RunScene(Host &host, const SceneInfo &scene);
+
+// Where a test-data name lies for the scenes: the game's files
+// ("openarena/...") in the game folder when one is set, all else under data.
+std::string GamePath(const Options &options, const std::string &name);
 
 // The host's millisecond clock, handed to the library through VeskSetTickSource.
 void SetClock(uint32_t ms);

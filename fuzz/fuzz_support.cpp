@@ -23,7 +23,38 @@ uint32_t VESK_CALL SteppingClock() {
     return now;
 }
 
+struct Served {
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    int64_t reads = 0, releases = 0;
+};
+Served g_served;
+
+VeskBool VESK_CALL ReadServed(const char *, const void **bytes, uint32_t *size, void **handle) {
+    ++g_served.reads;
+    *bytes = g_served.data;
+    *size = static_cast<uint32_t>(g_served.size);
+    *handle = &g_served;
+    return 1;
+}
+
+void VESK_CALL ReleaseServed(void *handle) {
+    VESK_FUZZ_CHECK(handle == &g_served);
+    ++g_served.releases;
+}
+
 }  // namespace
+
+ServedInput::ServedInput(const uint8_t *data, size_t size) {
+    g_served = {data, size, 0, 0};
+    VeskSetFileHandler(&ReadServed, &ReleaseServed);
+}
+
+ServedInput::~ServedInput() {
+    // Whatever a family kept goes back first: the input dies with this call.
+    VeskSetFileHandler(nullptr, nullptr);
+    VESK_FUZZ_CHECK(g_served.reads == g_served.releases);
+}
 
 PixelBounds &CurrentPixelBounds() {
     static PixelBounds bounds;

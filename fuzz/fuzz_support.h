@@ -47,4 +47,15 @@ struct PixelBounds {
 };
 PixelBounds &CurrentPixelBounds();
 
+// Serves the input as every file the library asks for, through the file
+// handler (no disk); while it lives, a load may read it under any name. When
+// it ends, the handler is cleared and every read must have been released.
+class ServedInput {
+public:
+    ServedInput(const uint8_t *data, size_t size);
+    ~ServedInput();
+    ServedInput(const ServedInput &) = delete;
+    ServedInput &operator=(const ServedInput &) = delete;
+};
+
 }  // namespace vesk::fuzz

@@ -33,8 +33,29 @@ void CheckPrefix(const uint8_t *data, size_t size) {
 
 }  // namespace
 
+// The exports over the served input: the kept file and the check agree with
+// the parse above, twice in a row (the second call reuses what was kept).
+void CheckExports(const uint8_t *data, size_t size, const vesk::Md2File *parsed) {
+    const vesk::fuzz::ServedInput served(data, size);
+    for (int round = 0; round < 2; ++round) {
+        int32_t counts[vesk::kMd2CountSlots] = {};
+        const bool opened = VeskGetMD2_Counts("models/fuzz.md2", counts) != 0;
+        VESK_FUZZ_CHECK(opened == (parsed != nullptr));
+        if (!opened || counts[vesk::kMd2CountFrames] == 0) continue;
+        std::vector<Md2Vertex> a(static_cast<size_t>(counts[vesk::kMd2CountCorners])), b(a.size());
+        int32_t n = -1;
+        VESK_FUZZ_CHECK(GetMD2_MESH("models/fuzz.md2", 0, a.data(), &n) && n == counts[vesk::kMd2CountCorners]);
+        parsed->WriteFrameMesh(0, b);
+        VESK_FUZZ_CHECK(a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Md2Vertex)) == 0);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CheckPrefix(data, size);
+    {
+        vesk::Md2File parsed;
+        CheckExports(data, size, parsed.Open(vesk::fuzz::Bytes(data, size)) == vesk::Md2Status::Ok ? &parsed : nullptr);
+    }
     vesk::Md2File file;
     if (file.Open(vesk::fuzz::Bytes(data, size)) != vesk::Md2Status::Ok) return 0;
     const vesk::Md2Header &h = file.header();

@@ -1,7 +1,5 @@
-// Skin and shader text from arbitrary bytes. Both readers only take a path,
-// so each input goes through a scratch file of this process.
-#include <unistd.h>
-
+// Skin and shader text from arbitrary bytes. Both readers only take a path:
+// each input is served under it through the file handler.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,25 +8,6 @@
 #include "fuzz_support.h"
 
 namespace {
-
-// Removed when the fuzzer exits normally.
-struct ScratchFile {
-    std::string path;
-    ScratchFile() {
-        const char *dir = std::getenv("TMPDIR");
-        path = std::string(dir && *dir ? dir : "/tmp") + "/vesk_skin_fuzz." + std::to_string(getpid());
-    }
-    ~ScratchFile() { std::remove(path.c_str()); }
-};
-
-const std::string &Write(const uint8_t *data, size_t size) {
-    static ScratchFile file;
-    std::FILE *f = std::fopen(file.path.c_str(), "wb");
-    VESK_FUZZ_CHECK(f != nullptr);
-    VESK_FUZZ_CHECK(std::fwrite(data, 1, size, f) == size);
-    VESK_FUZZ_CHECK(std::fclose(f) == 0);
-    return file.path;
-}
 
 void AddMesh(vesk::Md3Model &model, const char *name) {
     vesk::Md3Mesh mesh;
@@ -50,7 +29,8 @@ void CheckMaterials(const vesk::Md3Player &player, const vesk::Md3Model &model) 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const std::string &path = Write(data, size);
+    const vesk::fuzz::ServedInput served(data, size);
+    const std::string path = "players/fuzz/head_default.skin";
     auto player = std::make_unique<vesk::Md3Player>();
     // Mesh names as real player and weapon files have them.
     for (const char *name : {"h_head", "u_torso", "l_legs", "tag_torso"}) AddMesh(player->head, name);

@@ -17,6 +17,19 @@
  * overlap. The module state (loaded models, level, trees) lives from load to
  * unload; the MD3 player count is reset when the library is loaded and
  * unloaded only, never when the host starts or ends a thread.
+ *
+ * Files: every file is read whole, through the host's file handler when one
+ * is set (VeskSetFileHandler), from the disk otherwise. Three families keep
+ * something between calls, at module level and without locks: the static
+ * loaders (3DS, OBJ, ASE) the storage of their last file, the MD2 exports and
+ * the MS3D exports each their last file with its check or parse, reused while
+ * it is unchanged (on disk: same path, size, modification time and identity,
+ * written more than 3 s before it was read; from a handler: same path and the
+ * same bytes address and size, while the earlier handle is still held).
+ * Storage above 32 MB is not kept: the static loaders release it when the
+ * call ends, MD2 and MS3D at their next call. The ASE loader also keeps its
+ * statement list per thread. TGA, MD3, MDL and Q3 BSP calls hold no file
+ * once they return (an MDL model keeps its own copy of its files' bytes).
  */
 /*
  * Traps of the fixed interface (its names and layouts cannot change):
@@ -122,6 +135,33 @@ VESK_API void VESK_CALL VeskSetTickSource(VeskTickSource source);
 VESK_API void VESK_CALL VeskSetTexCoordHandler(VeskTexCoordHandler handler);
 /* Receives every pixel LoadTGA paints. */
 VESK_API void VESK_CALL VeskSetPixelHandler(VeskPixelHandler handler);
+
+/* File handler: serves every file the library reads (archives, memory, a
+   host's own file system). read returns true with the whole file in
+   *bytes / *size and a handle of the host's choosing; false is a missing file
+   (the same message and result as a missing file on disk). The bytes must stay
+   valid and unchanged until release(handle), which the library calls exactly
+   once for every successful read, on every path, failures included: before the
+   call returns, or, for the file the MD2 and MS3D exports keep, when that file
+   is dropped (another file, a change of handler, unload). A size above 2^31 is
+   refused as a too large file. The library passes the host's path unchanged
+   and forms companion names with '/' while a handler is set:
+     Get3DS_INFO, LoadTGA, GetQ3BSP_INFO, VeskGetQ3BSP_Counts, the MD2 and
+     MS3D exports: path only.
+     GetModelMD3(dir): dir/head.md3, dir/upper.md3, dir/lower.md3,
+     dir/lower_default.skin, dir/upper_default.skin, dir/head_default.skin,
+     dir/animation.cfg, in that order, up to the first that fails (each name
+     cut to 254 characters).
+     GetModelMD3weapon(i, dir, name): dir/name.md3, then dir/name.shader.
+     GetmodelMDL(path): path; then, if its texture count is 0, path without
+     its last 4 characters + "T.mdl"; then for each sequence group g from 1,
+     path without its last 4 characters + g as two digits + ".mdl" ("01").
+   VeskSetFileHandler(NULL, NULL) (or a null read) returns to the disk. Set it
+   between calls, never during one; the change first releases what the
+   library kept from the previous handler. A null release is never called. */
+typedef VeskBool(VESK_CALL *VeskFileRead)(const char *path, const void **bytes, uint32_t *size, void **handle);
+typedef void(VESK_CALL *VeskFileRelease)(void *handle);
+VESK_API void VESK_CALL VeskSetFileHandler(VeskFileRead read, VeskFileRelease release);
 
 /* ------------------------------------------------------------------------ */
 /* Scalar fast math                                                         */
@@ -233,7 +273,8 @@ VESK_API void VESK_CALL MatrixBboxMultiply(BoundingBox *out, const BoundingBox *
 VESK_API void VESK_CALL MatrixPolygonMultiply(Poly *polys, const Matrix4 *m, int32_t count);
 
 /* ------------------------------------------------------------------------ */
-/* MD2, MS3D and TGA. Each call reads its file whole and keeps nothing.     */
+/* MD2, MS3D and TGA. Each call reads its file whole; MD2 and MS3D calls    */
+/* keep their last file (see Files at the top), TGA calls keep nothing.     */
 /* MD2 positions come out as (x, z, -y) of the file and v as 1 - v.         */
 /* ------------------------------------------------------------------------ */
 

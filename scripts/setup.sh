@@ -36,8 +36,9 @@ if [ "$what" = wine32 ]; then
     echo "$why"
     exit 1
 fi
-# The demo renders off-screen with Mesa and writes PNG files with stb.
-packages=(g++ cmake ninja-build binutils pkg-config libosmesa6-dev libstb-dev)
+# The demo renders off-screen with Mesa, writes PNG files with stb and reads
+# the game's .pk3 archives with libzip.
+packages=(g++ cmake ninja-build binutils pkg-config libosmesa6-dev libstb-dev libzip-dev)
 if [ "$what" = test ] || [ "$what" = bench ]; then
     packages+=(libgtest-dev libbenchmark-dev python3 unzip
                g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64

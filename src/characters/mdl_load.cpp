@@ -302,14 +302,14 @@ MdlLoadResult LoadMdl(MdlModel &model, const char *path, std::string *failedPath
         return result;
     };
     const std::string mainPath = path ? path : "";
-    auto main = path ? ReadWholeFile(path) : std::nullopt;
+    auto main = path ? ReadFileCopy(path) : std::nullopt;
     if (!main) return fail(MdlLoadResult::MissingFile, mainPath);
     model.header = std::move(*main);
     if (model.header.size() < mdl::kHeaderSize) return fail(MdlLoadResult::Corrupt, mainPath);
 
     if (model.Head().textureCount == 0) {
         const std::string texturePath = MdlCompanionPath(path, "T");
-        auto textures = ReadWholeFile(texturePath.c_str());
+        auto textures = ReadFileCopy(texturePath.c_str());
         if (!textures) return fail(MdlLoadResult::MissingFile, texturePath);
         // An empty texture file still stands for the textures: it fails validation.
         model.textureFile = textures->empty() ? std::vector<uint8_t>{0} : std::move(*textures);
@@ -320,7 +320,7 @@ MdlLoadResult LoadMdl(MdlModel &model, const char *path, std::string *failedPath
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%02d", static_cast<int>(g));
         const std::string groupPath = MdlCompanionPath(path, suffix);
-        auto group = ReadWholeFile(groupPath.c_str());
+        auto group = ReadFileCopy(groupPath.c_str());
         if (!group) return fail(MdlLoadResult::MissingFile, groupPath);
         model.sequenceGroups.push_back(std::move(*group));
     }

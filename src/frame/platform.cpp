@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include "io/file_keep.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -21,6 +23,8 @@ std::atomic<VeskMessageHandler> g_message{nullptr};
 std::atomic<VeskTickSource> g_tick{nullptr};
 std::atomic<VeskTexCoordHandler> g_texCoord{nullptr};
 std::atomic<VeskPixelHandler> g_pixel{nullptr};
+std::atomic<VeskFileRead> g_fileRead{nullptr};
+std::atomic<VeskFileRelease> g_fileRelease{nullptr};
 
 #if defined(_WIN32)
 using GlTexCoord2f = void(APIENTRY *)(float, float);
@@ -112,6 +116,10 @@ void PaintPixel(void *deviceContext, int32_t x, int32_t y, uint32_t colour) {
 #endif
 }
 
+FileHandler CurrentFileHandler() {
+    return {g_fileRead.load(std::memory_order_acquire), g_fileRelease.load(std::memory_order_acquire)};
+}
+
 }  // namespace vesk
 
 VESK_API void VESK_CALL VeskSetMessageHandler(VeskMessageHandler handler) {
@@ -128,4 +136,11 @@ VESK_API void VESK_CALL VeskSetTexCoordHandler(VeskTexCoordHandler handler) {
 
 VESK_API void VESK_CALL VeskSetPixelHandler(VeskPixelHandler handler) {
     vesk::g_pixel.store(handler, std::memory_order_release);
+}
+
+VESK_API void VESK_CALL VeskSetFileHandler(VeskFileRead read, VeskFileRelease release) {
+    // What the families keep goes back to the handler that served it first.
+    vesk::DropKeptFiles();
+    vesk::g_fileRelease.store(read ? release : nullptr, std::memory_order_release);
+    vesk::g_fileRead.store(read, std::memory_order_release);
 }

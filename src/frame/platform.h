@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include <VeskMathLIB.h>
+
 namespace vesk {
 
 // Message texts are formatted into a buffer of this size and cut to fit.
@@ -26,5 +28,12 @@ void SetTexCoord(float u, float v);
 
 // Paints one pixel on the host's device context.
 void PaintPixel(void *deviceContext, int32_t x, int32_t y, uint32_t colour);
+
+// The host's file handler; read is null while the library reads the disk.
+struct FileHandler {
+    VeskFileRead read = nullptr;
+    VeskFileRelease release = nullptr;
+};
+FileHandler CurrentFileHandler();
 
 }  // namespace vesk

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "io/file.h"
+#include "io/numbers.h"
 
 namespace vesk {
 

@@ -20,7 +20,7 @@ void CopyOut(const std::vector<T> &from, T *to) {
 
 VESK_API VeskBool VESK_CALL VeskGetQ3BSP_Counts(const char *path, int32_t *counts) {
     if (path == nullptr || counts == nullptr) return 0;
-    const std::optional<std::vector<uint8_t>> bytes = vesk::ReadWholeFile(path);
+    const auto bytes = vesk::ReadWholeFile(path);
     vesk::Q3BspLayout layout;
     if (!bytes || vesk::CheckQ3Bsp(*bytes, layout) != vesk::Q3BspStatus::Ok) return 0;
     const auto all = layout.Counts();
@@ -31,7 +31,7 @@ VESK_API VeskBool VESK_CALL VeskGetQ3BSP_Counts(const char *path, int32_t *count
 VESK_API VeskBool VESK_CALL GetQ3BSP_INFO(const char *path, Q3BspVertex *vertices, Q3BspFace *faces,
                                           Q3BspLeaf *leaves, int32_t *leafFaces, Q3BspNode *nodes,
                                           Q3BspPlane *planes, uint8_t *visibility) {
-    const std::optional<std::vector<uint8_t>> bytes = path ? vesk::ReadWholeFile(path) : std::nullopt;
+    const auto bytes = path ? vesk::ReadWholeFile(path) : std::nullopt;
     if (!bytes) {
         vesk::ReportMessage("Error", "Could not find BSP file!");
         return 0;

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <utility>
 #include <string_view>
 #include <type_traits>
@@ -291,7 +290,7 @@ namespace {
 // The last MD2 file a call read, with its check's outcome: per-frame hosts ask
 // for frame after frame of one file.
 struct Md2Cache {
-    CachedFile file;
+    KeptFile file;
     Md2File md2;
     Md2Status status = Md2Status::Corrupt;
 };
@@ -307,8 +306,6 @@ bool UsedFramesFinite(const Md2File &file, int32_t frame) {
 }
 
 }  // namespace
-
-std::unique_lock<std::mutex> LockMd2File() { return std::unique_lock<std::mutex>(g_md2.file.mutex()); }
 
 const Md2File *OpenMd2(const char *path, int32_t frame) {
     // A first call reads only the start of the file: the header, the shared
@@ -350,7 +347,6 @@ std::vector<Md2AnimationRange> Md2FileAnimations(const Md2File &file) {
 }
 
 void DropMd2FileCache() {
-    std::lock_guard<std::mutex> lock(g_md2.file.mutex());
     g_md2.file.Drop();
     g_md2.md2 = Md2File{};
 }
@@ -358,7 +354,6 @@ void DropMd2FileCache() {
 }  // namespace vesk
 
 VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRange *ranges, int32_t *count) {
-    const auto lock = vesk::LockMd2File();
     const vesk::Md2File *file = vesk::OpenMd2(path, vesk::kMd2AllFrames);
     if (!file) return 0;
     const std::vector<Md2AnimationRange> found = vesk::Md2FileAnimations(*file);
@@ -368,7 +363,6 @@ VESK_API VeskBool VESK_CALL GetMD2_ANIMATIONS(const char *path, Md2AnimationRang
 }
 
 VESK_API VeskBool VESK_CALL GetMD2_MESH(const char *path, int32_t frameIndex, Md2Vertex *vertices, int32_t *count) {
-    const auto lock = vesk::LockMd2File();
     const vesk::Md2File *file = vesk::OpenMd2(path, frameIndex);
     if (!file) return 0;
     if (frameIndex < 0 || frameIndex >= file->FrameCount()) return 0;

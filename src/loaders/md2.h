@@ -5,7 +5,6 @@
 #include <VeskMathLIB.h>
 
 #include <cstdint>
-#include <mutex>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -67,12 +66,9 @@ private:
     Md2Header header_{};
 };
 
-// The MD2 exports keep the last file they read; hold this lock while using
-// what OpenMd2 returns.
-std::unique_lock<std::mutex> LockMd2File();
-
 // Reads (or reuses, when unchanged) path and checks it as the MD2 exports do,
-// showing their message on failure; null then. Valid while the lock is held.
+// showing their message on failure; null then. The MD2 exports keep the
+// last file they read: what this returns is valid until the next MD2 call.
 // The file returned holds frame (every frame for kMd2AllFrames) when the
 // file has it.
 const Md2File *OpenMd2(const char *path, int32_t frame);

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -202,7 +201,7 @@ namespace {
 // The last file the exports read and its parse: a host asks for the info,
 // vertices, triangles and every group of one file in a row.
 struct Ms3dCache {
-    vesk::CachedFile file;
+    vesk::KeptFile file;
     vesk::Ms3dModel model;
     bool parsed = false;
 };
@@ -213,7 +212,6 @@ Ms3dCache g_ms3d;
 // not parse.
 template <class Write>
 VeskBool WithMs3d(const char *path, Write write) {
-    std::lock_guard<std::mutex> lock(g_ms3d.file.mutex());
     bool fresh = false;
     if (!g_ms3d.file.Get(path, fresh)) return 0;
     if (fresh) {
@@ -228,7 +226,6 @@ VeskBool WithMs3d(const char *path, Write write) {
 }  // namespace
 
 void vesk::DropMs3dFileCache() {
-    std::lock_guard<std::mutex> lock(g_ms3d.file.mutex());
     g_ms3d.file.Drop();
     g_ms3d.model = Ms3dModel{};
     g_ms3d.parsed = false;

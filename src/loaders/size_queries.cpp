@@ -38,7 +38,6 @@ VESK_API int32_t VESK_CALL VeskGet3DS_Faces(int32_t objectIndex) {
 }
 
 VESK_API VeskBool VESK_CALL VeskGetMD2_Counts(const char *path, int32_t *counts) {
-    const auto lock = vesk::LockMd2File();
     const vesk::Md2File *file = vesk::OpenMd2(path, vesk::kMd2AllFrames);
     if (!file) return 0;
     int32_t found[vesk::kMd2CountSlots];

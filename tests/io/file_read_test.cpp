@@ -20,7 +20,7 @@ using test::WriteTemp;
 std::vector<uint8_t> Bytes(const std::string &s) { return {s.begin(), s.end()}; }
 std::vector<uint8_t> Copy(std::span<const uint8_t> s) { return {s.begin(), s.end()}; }
 
-TEST(ReadFileInto, ReadsEveryFileWholeThroughOneReusedBuffer) {
+TEST(ReadDiskFile, ReadsEveryFileWholeThroughOneReusedBuffer) {
     ByteBuffer buffer;
     std::mt19937 rng(13);
     // Growing, shrinking and empty files through the same buffer.
@@ -29,16 +29,21 @@ TEST(ReadFileInto, ReadsEveryFileWholeThroughOneReusedBuffer) {
         for (uint8_t &b : content) b = static_cast<uint8_t>(rng());
         const std::string path = WriteTemp("read_" + std::to_string(size), content);
         FileStamp stamp;
-        ASSERT_TRUE(ReadFileInto(path.c_str(), buffer, uint64_t{1} << 31, &stamp)) << size;
+        ReadOptions options;
+        options.stamp = &stamp;
+        ASSERT_TRUE(ReadDiskFile(path.c_str(), buffer, options)) << size;
         EXPECT_EQ(Copy(buffer.bytes()), content) << size;
         EXPECT_EQ(stamp.size, size);
-        EXPECT_FALSE(ReadFileInto(path.c_str(), buffer, size ? size - 1 : 0) && size > 0) << "over maxBytes";
+        options = {};
+        options.maxBytes = size ? size - 1 : 0;
+        EXPECT_FALSE(ReadDiskFile(path.c_str(), buffer, options) && size > 0) << "over maxBytes";
     }
-    EXPECT_FALSE(ReadFileInto((test::TempRoot() / "absent").string().c_str(), buffer));
-    EXPECT_FALSE(ReadFileInto(nullptr, buffer));
+    EXPECT_FALSE(ReadDiskFile((test::TempRoot() / "absent").string().c_str(), buffer));
+    EXPECT_FALSE(ReadDiskFile(nullptr, buffer));
     // A file that tells no size is read to its end.
-    ASSERT_TRUE(ReadFileInto("/proc/self/status", buffer));
-    EXPECT_NE(buffer.text().find("Name:"), std::string_view::npos);
+    FileBytes status;
+    ASSERT_TRUE(status.Read("/proc/self/status", buffer));
+    EXPECT_NE(status.text().find("Name:"), std::string_view::npos);
 }
 
 // Sets a file's modification time to long ago, as for files that came with a game.
@@ -47,9 +52,8 @@ void MakeOld(const std::string &path, int seconds) {
                                                std::chrono::seconds(seconds));
 }
 
-TEST(CachedFile, KeepsOnlyUnchangedOldFilesAndNoticesEveryChange) {
-    CachedFile cache;
-    std::lock_guard<std::mutex> lock(cache.mutex());
+TEST(KeptFile, KeepsOnlyUnchangedOldFilesAndNoticesEveryChange) {
+    KeptFile cache;
     bool fresh = false;
     const std::string path = WriteTemp("cached", Bytes("first version"));
     // Just written: the file clock cannot tell a rewrite in the same tick, so it is read every time.
@@ -86,9 +90,8 @@ TEST(CachedFile, KeepsOnlyUnchangedOldFilesAndNoticesEveryChange) {
     EXPECT_FALSE(cache.Get(other.c_str(), fresh));
 }
 
-TEST(CachedFile, APrefixIsKeptAsAPrefixAndTheRestReadOnDemand) {
-    CachedFile cache;
-    std::lock_guard<std::mutex> lock(cache.mutex());
+TEST(KeptFile, APrefixIsKeptAsAPrefixAndTheRestReadOnDemand) {
+    KeptFile cache;
     bool fresh = false;
     const std::vector<uint8_t> content = Bytes("0123456789abcdef");
     const std::string path = WriteTemp("cached_prefix", content);
