@@ -45,15 +45,15 @@ bool ReadSurface(const ByteCursor &c, uint64_t start, uint64_t &budget, Md3Mesh 
     SurfaceHeader h{};
     std::memcpy(&h, base + 72, sizeof h);
     if (h.frameCount < 0 || h.shaderCount < 0 || h.vertexCount < 0 || h.triangleCount < 0) return false;
-    if (!c.ContainsArray(start + kSurfaceHeaderSize, static_cast<uint64_t>(h.shaderCount), kShaderSize)) return false;
+    if (!c.HoldsRecords(static_cast<int64_t>(start + kSurfaceHeaderSize), h.shaderCount, kShaderSize)) return false;
 
     const uint64_t vertexRecords = static_cast<uint64_t>(h.frameCount) * static_cast<uint64_t>(h.vertexCount);
     uint64_t tri = 0, st = 0, xyz = 0;
     if (!Resolve(c, start, h.triangleOffset, tri) || !Resolve(c, start, h.texCoordOffset, st) ||
         !Resolve(c, start, h.vertexOffset, xyz))
         return false;
-    if (!c.ContainsArray(tri, static_cast<uint64_t>(h.triangleCount), kTriangleSize) ||
-        !c.ContainsArray(st, static_cast<uint64_t>(h.vertexCount), kTexCoordSize) ||
+    if (!c.HoldsRecords(static_cast<int64_t>(tri), h.triangleCount, kTriangleSize) ||
+        !c.HoldsRecords(static_cast<int64_t>(st), h.vertexCount, kTexCoordSize) ||
         !c.ContainsArray(xyz, vertexRecords, kVertexSize))
         return false;
     const uint64_t referenced = static_cast<uint64_t>(h.triangleCount) * kTriangleSize +
@@ -120,9 +120,9 @@ bool ParseMd3(Md3Model &model, std::span<const uint8_t> bytes, const char *path)
     const uint64_t tagStart = kHeaderSize + static_cast<uint64_t>(frameCount) * kFrameSize;
     // One frame's tags must fit even when there are no frames: the count
     // alone sizes the links, and must not demand more than the file holds.
-    if (!c.ContainsArray(kHeaderSize, static_cast<uint64_t>(frameCount), kFrameSize) ||
+    if (!c.HoldsRecords(kHeaderSize, frameCount, kFrameSize) ||
         !c.ContainsArray(tagStart, tagRecords, kTagSize) ||
-        !c.ContainsArray(tagStart, static_cast<uint64_t>(tagCount), kTagSize))
+        !c.HoldsRecords(static_cast<int64_t>(tagStart), tagCount, kTagSize))
         return corrupt();
 
     // Tag origins and axes place the attached parts.

@@ -23,11 +23,6 @@ struct MdlTable {
 };
 MdlTable g_mdlTable;
 
-// Offsets of one validated table: count records of size bytes at offset.
-bool TableFits(const ByteCursor &file, int32_t offset, int32_t count, uint32_t size) {
-    return offset >= 0 && count >= 0 && file.ContainsArray(static_cast<uint64_t>(offset), static_cast<uint64_t>(count), size);
-}
-
 bool Finite(const float *values, int count) {
     for (int i = 0; i < count; ++i)
         if (!std::isfinite(values[i])) return false;
@@ -51,7 +46,7 @@ private:
 
     bool Bones() {
         if (head_.boneCount < 0 || head_.boneCount > kMdlMaxBones) return false;
-        if (!TableFits(main_, head_.boneOffset, head_.boneCount, mdl::kBoneSize)) return false;
+        if (!main_.HoldsRecords(head_.boneOffset, head_.boneCount, mdl::kBoneSize)) return false;
         for (int32_t i = 0; i < head_.boneCount; ++i) {
             const auto bone = mdl::Record<mdl::Bone>(h(), head_.boneOffset, i);
             if (bone.parent != -1 && (bone.parent < 0 || bone.parent >= i)) return false;  // parents come first
@@ -63,7 +58,7 @@ private:
     bool Controllers() {
         const int32_t count = head_.controllerCount;
         if (count < 0 || count > kMdlMaxControllers) return false;
-        if (!TableFits(main_, head_.controllerOffset, count, mdl::kControllerSize)) return false;
+        if (!main_.HoldsRecords(head_.controllerOffset, count, mdl::kControllerSize)) return false;
         int ordinary = 0;
         for (int32_t j = 0; j < count; ++j) {
             const auto c = mdl::Record<mdl::Controller>(h(), head_.controllerOffset, j);
@@ -105,10 +100,10 @@ private:
     bool Sequences() {
         const int32_t groupCount = head_.groupCount;
         if (groupCount < 1 || groupCount > kMdlMaxGroupFiles + 1) return false;
-        if (!TableFits(main_, head_.groupOffset, groupCount, mdl::kGroupSize)) return false;
+        if (!main_.HoldsRecords(head_.groupOffset, groupCount, mdl::kGroupSize)) return false;
         if (m_.sequenceGroups.size() != static_cast<size_t>(groupCount - 1)) return false;
         const int32_t count = head_.sequenceCount;
-        if (count < 1 || !TableFits(main_, head_.sequenceOffset, count, mdl::kSequenceSize)) return false;
+        if (count < 1 || !main_.HoldsRecords(head_.sequenceOffset, count, mdl::kSequenceSize)) return false;
         for (int32_t q = 0; q < count; ++q) {
             const auto seq = mdl::Record<mdl::Sequence>(h(), head_.sequenceOffset, q);
             if (!std::isfinite(seq.framesPerSecond)) return false;
@@ -139,7 +134,7 @@ private:
     bool Textures() {
         if (m_.textureCount < 0) return false;
         textureCount_ = texHead_.textureCount;
-        if (!TableFits(tex_, texHead_.textureOffset, textureCount_, mdl::kTextureSize)) return false;
+        if (!tex_.HoldsRecords(texHead_.textureOffset, textureCount_, mdl::kTextureSize)) return false;
         // Every texture's indices and palette lie inside its file.
         for (int32_t i = 0; i < textureCount_; ++i) {
             const auto t = mdl::Record<mdl::Texture>(tex_.bytes().data(), texHead_.textureOffset, i);
@@ -194,9 +189,9 @@ private:
     bool Model(uint64_t at, uint64_t &records) {
         const auto model = mdl::Field<mdl::Model>(h(), at);
         const int32_t vertices = model.vertexCount;
-        if (!TableFits(main_, model.meshOffset, model.meshCount, mdl::kMeshSize)) return false;
+        if (!main_.HoldsRecords(model.meshOffset, model.meshCount, mdl::kMeshSize)) return false;
         if (vertices < 0 || vertices > kMdlMaxVertices) return false;
-        if (!TableFits(main_, model.vertexBoneOffset, vertices, 1) || !TableFits(main_, model.vertexOffset, vertices, 12))
+        if (!main_.HoldsRecords(model.vertexBoneOffset, vertices, 1) || !main_.HoldsRecords(model.vertexOffset, vertices, 12))
             return false;
         for (int32_t i = 0; i < vertices; ++i)
             if (h()[static_cast<uint64_t>(model.vertexBoneOffset) + static_cast<uint64_t>(i)] >= head_.boneCount) return false;
@@ -209,7 +204,7 @@ private:
             if (normals > kMdlMaxVertices) return false;
         }
         const int32_t normalTotal = static_cast<int32_t>(normals);
-        if (!TableFits(main_, model.normalBoneOffset, normalTotal, 1) || !TableFits(main_, model.normalOffset, normalTotal, 12))
+        if (!main_.HoldsRecords(model.normalBoneOffset, normalTotal, 1) || !main_.HoldsRecords(model.normalOffset, normalTotal, 12))
             return false;
         for (int32_t i = 0; i < normalTotal; ++i)
             if (h()[static_cast<uint64_t>(model.normalBoneOffset) + static_cast<uint64_t>(i)] >= head_.boneCount) return false;
@@ -226,10 +221,10 @@ private:
         constexpr uint64_t kMaxRecords = uint64_t{1} << 28;
         uint64_t total = 0;
         const int32_t count = head_.bodyPartCount;
-        if (!TableFits(main_, head_.bodyPartOffset, count, mdl::kBodyPartSize)) return false;
+        if (!main_.HoldsRecords(head_.bodyPartOffset, count, mdl::kBodyPartSize)) return false;
         for (int32_t b = 0; b < count; ++b) {
             const auto part = mdl::Record<mdl::BodyPart>(h(), head_.bodyPartOffset, b);
-            if (part.modelCount < 1 || !TableFits(main_, part.modelOffset, part.modelCount, mdl::kModelSize)) return false;
+            if (part.modelCount < 1 || !main_.HoldsRecords(part.modelOffset, part.modelCount, mdl::kModelSize)) return false;
             uint64_t most = 0;
             for (int32_t i = 0; i < part.modelCount; ++i) {
                 // Body parts that share a model have it checked once.

@@ -32,6 +32,20 @@ public:
         return Contains(offset, count * recordSize);
     }
 
+    // True when count records of recordSize bytes at offset, as a file states
+    // them (signed, so negative values never fit), lie inside the buffer.
+    bool HoldsRecords(int64_t offset, int64_t count, uint64_t recordSize) const {
+        return RecordsFit(data_.size(), offset, count, recordSize);
+    }
+    // The same judged against a file of total bytes, of which the buffer may
+    // hold only the start.
+    static bool RecordsFit(uint64_t total, int64_t offset, int64_t count, uint64_t recordSize) {
+        if (offset < 0 || count < 0) return false;
+        const uint64_t n = static_cast<uint64_t>(count);
+        if (recordSize != 0 && n > UINT64_MAX / recordSize) return false;
+        return static_cast<uint64_t>(offset) <= total && n * recordSize <= total - static_cast<uint64_t>(offset);
+    }
+
     bool Seek(uint64_t offset) {
         if (offset > data_.size()) return false;
         pos_ = static_cast<size_t>(offset);

@@ -115,11 +115,8 @@ Q3BspStatus CheckQ3Bsp(std::span<const uint8_t> bytes, Q3BspLayout &layout) {
     if (std::memcmp(magic, "IBSP", 4) != 0 || (version != 46 && version != 47)) return Q3BspStatus::Corrupt;
     LumpEntry lumps[kQ3BspLumpCount];
     if (!cursor.ReadAt(8, lumps)) return Q3BspStatus::Corrupt;
-    for (const LumpEntry &lump : lumps) {
-        if (lump.offset < 0 || lump.length < 0) return Q3BspStatus::Corrupt;
-        if (!cursor.Contains(static_cast<uint64_t>(lump.offset), static_cast<uint64_t>(lump.length)))
-            return Q3BspStatus::Corrupt;
-    }
+    for (const LumpEntry &lump : lumps)
+        if (!cursor.HoldsRecords(lump.offset, lump.length, 1)) return Q3BspStatus::Corrupt;
     Q3BspLayout l;
     auto table = [&](int lump, int32_t recordSize) {
         return Q3BspLayout::Table{static_cast<uint64_t>(lumps[lump].offset), lumps[lump].length / recordSize};

@@ -55,8 +55,7 @@ Md2Status Md2File::Open(std::span<const uint8_t> bytes, uint64_t fileSize) {
 
     // The lumps are judged against the whole file, which bytes may only begin.
     const auto inFile = [fileSize](int32_t offset, int32_t count, uint64_t recordSize) {
-        const uint64_t n = static_cast<uint64_t>(count) * recordSize;  // both below 2^31
-        return static_cast<uint64_t>(offset) <= fileSize && n <= fileSize - static_cast<uint64_t>(offset);
+        return ByteCursor::RecordsFit(fileSize, offset, count, recordSize);
     };
     if (!inFile(h.offsetSkins, h.numSkins, 64) || !inFile(h.offsetTexCoords, h.numTexCoords, 4) ||
         !inFile(h.offsetTriangles, h.numTriangles, sizeof(Md2Triangle)) ||
@@ -78,7 +77,7 @@ Md2Status Md2File::Open(std::span<const uint8_t> bytes, uint64_t fileSize) {
 }
 
 bool Md2File::Holds(int64_t offset, int64_t count, uint64_t recordSize) const {
-    return static_cast<uint64_t>(offset) + static_cast<uint64_t>(count) * recordSize <= bytes_.size();
+    return ByteCursor::RecordsFit(bytes_.size(), offset, count, recordSize);
 }
 
 bool Md2File::HoldsFrame(int32_t frame) const {
@@ -111,63 +110,6 @@ std::string_view Md2File::FrameName(int32_t frame) const {
     return name;
 }
 
-void Md2File::ReadShared(StaticObject &object) const {
-    const Md2Header &h = header_;
-    ByteCursor cursor(bytes_);
-    object.vertexCount = h.numVertices;
-    object.faceCount = h.numTriangles;
-    object.texCoordCount = h.numTexCoords;
-
-    object.texCoords.resize(static_cast<size_t>(h.numTexCoords));
-    cursor.Seek(static_cast<uint64_t>(h.offsetTexCoords));
-    const float width = static_cast<float>(h.skinWidth);
-    const float height = static_cast<float>(h.skinHeight);
-    for (TexCoord &tc : object.texCoords) {
-        int16_t st[2] = {0, 0};  // bounds were validated above; zero keeps the compiler sure
-        cursor.Read(st);
-        tc.u = static_cast<float>(st[0]) / width;
-        tc.v = 1.0f - static_cast<float>(st[1]) / height;
-    }
-
-    object.texCoordsPerCorner = true;  // triangles carry their own st indices
-    object.faces.resize(static_cast<size_t>(h.numTriangles));
-    cursor.Seek(static_cast<uint64_t>(h.offsetTriangles));
-    for (StaticFace &face : object.faces) {
-        Md2Triangle tri{};
-        cursor.Read(tri);
-        for (int k = 0; k < 3; ++k) {
-            face.vertexIndex[k] = tri.vertex[k];
-            face.texCoordIndex[k] = tri.st[k];
-        }
-    }
-}
-
-void Md2File::ReadFrame(int32_t frame, StaticObject &object) const {
-    const Md2Header &h = header_;
-    ByteCursor cursor(bytes_);
-    cursor.Seek(static_cast<uint64_t>(h.offsetFrames) +
-                static_cast<uint64_t>(h.frameSize) * static_cast<uint64_t>(frame));
-    float scale[3], translate[3];
-    cursor.Read(scale);
-    cursor.Read(translate);
-    std::string_view name;
-    cursor.ReadFixedString(16, name);
-    CopyToField(object.name, name);
-
-    object.vertexCount = h.numVertices;
-    object.vertices.resize(static_cast<size_t>(h.numVertices));
-    std::span<const uint8_t> packed;
-    cursor.Take(uint64_t{4} * static_cast<uint64_t>(h.numVertices), packed);
-    for (size_t i = 0; i < object.vertices.size(); ++i) {
-        const uint8_t *b = &packed[4 * i];
-        // The file is Z-up: its second and third axes swap and the new z turns.
-        Vector3 &p = object.vertices[i];
-        p.x = static_cast<float>(b[0]) * scale[0] + translate[0];
-        p.y = static_cast<float>(b[2]) * scale[2] + translate[2];
-        p.z = -(static_cast<float>(b[1]) * scale[1] + translate[1]);
-    }
-}
-
 void Md2File::WriteFrameMesh(int32_t frame, std::span<Md2Vertex> out) const {
     const Md2Header &h = header_;
     const uint8_t *base = bytes_.data();
@@ -181,8 +123,7 @@ void Md2File::WriteFrameMesh(int32_t frame, std::span<Md2Vertex> out) const {
     const uint8_t *triangles = base + h.offsetTriangles;
     const float width = static_cast<float>(h.skinWidth);
     const float height = static_cast<float>(h.skinHeight);
-    // The same arithmetic as ReadShared, ReadFrame and WriteMd2Mesh, straight
-    // from the file's bytes: Open checked every index.
+    // Straight from the file's bytes: Open checked every index.
     size_t n = 0;
     for (int32_t t = 0; t < h.numTriangles; ++t) {
         Md2Triangle tri;
@@ -230,19 +171,6 @@ std::vector<Md2AnimationRange> Md2AnimationRanges(std::span<const std::string_vi
         lastName = name;
     }
     return ranges;
-}
-
-void WriteMd2Mesh(const StaticObject &shared, const StaticObject &frame, std::span<Md2Vertex> out) {
-    size_t n = 0;
-    for (const StaticFace &face : shared.faces) {
-        for (int k = 0; k < 3; ++k) {
-            Md2Vertex &v = out[n++];
-            v.position = frame.vertices[static_cast<size_t>(face.vertexIndex[k])];
-            const TexCoord &tc = shared.texCoords[static_cast<size_t>(face.texCoordIndex[k])];
-            v.u = tc.u;
-            v.v = tc.v;
-        }
-    }
 }
 
 float Md2FramePast(float &elapsed, float &lastTime, int32_t &currentFrame, int32_t nextFrame,
