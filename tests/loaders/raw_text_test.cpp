@@ -10,6 +10,7 @@
 
 #include "io/file.h"
 #include "loaders/md2.h"
+#include "support/md2_reference.h"
 #include "loaders/ms3d.h"
 #include "loaders/static_model.h"
 #include "loaders/static_test_util.h"
@@ -102,12 +103,12 @@ TEST(Md2Exports, EveryFrameWrittenStraightFromTheFileEqualsTheObjectPath) {
         Md2File file;
         ASSERT_EQ(file.Open(bytes), Md2Status::Ok) << name;
         StaticObject shared;
-        file.ReadShared(shared);
+        vesk::reference::ReadMd2Shared(file, shared);
         std::vector<Md2Vertex> expected(3 * shared.faces.size()), direct(expected.size()), viaExport(expected.size());
         for (int32_t f = 0; f < file.FrameCount(); ++f) {
             StaticObject frame;
-            file.ReadFrame(f, frame);
-            WriteMd2Mesh(shared, frame, expected);
+            vesk::reference::ReadMd2Frame(file, f, frame);
+            vesk::reference::WriteMd2Mesh(shared, frame, expected);
             file.WriteFrameMesh(f, direct);
             int32_t count = 0;
             ASSERT_TRUE(GetMD2_MESH(path.c_str(), f, viaExport.data(), &count)) << name << " frame " << f;
