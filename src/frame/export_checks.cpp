@@ -5,6 +5,12 @@
 #include <cstdint>
 #include <type_traits>
 
+// The packed paths need SSE2, which every target has (x86-64; the x86 builds
+// use -msse2 -mfpmath=sse): there is no scalar fallback to build.
+#if !defined(__SSE2__) && !defined(_M_X64) && !(defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#error "VeskMathLIB needs SSE2"
+#endif
+
 namespace vesk {
 namespace {
 

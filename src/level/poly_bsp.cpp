@@ -9,9 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
 
 #include "geometry/primitives.h"
 #include "geometry/vector_ops.h"
@@ -399,7 +397,6 @@ void SplitterSearch::ScoreLeaf(size_t leaf, [[maybe_unused]] const float s0f[3],
     };
     double mag = 0.0;
     for (int k = 0; k < 3; ++k) mag += std::fabs(nv[k]) * (std::fabs(s[k]) + box.reach[k]);
-#if defined(__SSE2__)
     if (mag < 1e30) {
         const float err = static_cast<float>(mag * 0x1p-20) + 1e-30f;
         const float band = static_cast<float>(kOnPlaneBand);
@@ -435,7 +432,6 @@ void SplitterSearch::ScoreLeaf(size_t leaf, [[maybe_unused]] const float s0f[3],
             }
         }
     } else
-#endif
     {
         for (size_t v = v0; v < v1; ++v) side[v - v0] = exactSide(v);
     }
@@ -486,22 +482,15 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
         const double a = nv[0] * s[0] + nv[1] * s[1] + nv[2] * s[2];
         const float fixed = std::nextafter(static_cast<float>(sumAbs * 0x1p-18), INFINITY) + 1e-37f;
         const float band = static_cast<float>(kOnPlaneBand);
-#if defined(__SSE2__)
         const __m128 va = _mm_set1_ps(static_cast<float>(a)), vfixed = _mm_set1_ps(fixed);
         const __m128 vn[3] = {_mm_set1_ps(nS.x), _mm_set1_ps(nS.y), _mm_set1_ps(nS.z)};
         const __m128 vabs[3] = {_mm_set1_ps(std::fabs(nS.x)), _mm_set1_ps(std::fabs(nS.y)), _mm_set1_ps(std::fabs(nS.z))};
         const __m128 vband = _mm_set1_ps(band), vminus = _mm_set1_ps(-band), vtiny = _mm_set1_ps(1e-37f);
-#endif
         // Sides of four boxes from first: bits of front, back and within the band.
         // Facings are bounded alike where the candidate's normal is tame: the
         // normals' widths carry 2^-18 of their magnitude for the rounding.
-#if defined(__SSE2__)
         const bool facings = an[0] + an[1] + an[2] < 0x1p60;
-#else
-        const bool facings = false;
-#endif
         auto sides = [&](const LevelLanes &l, size_t first, int &ahead, int &behind, int &within, int &facing) {
-#if defined(__SSE2__)
             __m128 dot = _mm_setzero_ps(), width = vfixed, ndot = _mm_setzero_ps(), nwidth = vtiny;
             for (int k = 0; k < 3; ++k) {
                 dot = _mm_add_ps(dot, _mm_mul_ps(vn[k], _mm_loadu_ps(&l.c[k][first])));
@@ -518,21 +507,6 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
             facing = facings ? _mm_movemask_ps(_mm_cmpgt_ps(_mm_sub_ps(ndot, nwidth), _mm_setzero_ps())) |
                                    _mm_movemask_ps(_mm_cmplt_ps(_mm_add_ps(ndot, nwidth), _mm_setzero_ps())) << 4
                              : 0;
-#else
-            ahead = behind = within = facing = 0;
-            const float af = static_cast<float>(a);
-            for (int lane = 0; lane < 4; ++lane) {
-                float dot = 0.0f, width = fixed;
-                for (int k = 0; k < 3; ++k) {
-                    dot += static_cast<float>(nv[k]) * l.c[k][first + lane];
-                    width += static_cast<float>(an[k]) * l.w[k][first + lane];
-                }
-                const float mid = af - dot, high = mid + width, low = mid - width;
-                ahead |= (high < -band) << lane;
-                behind |= (low > band) << lane;
-                within |= (high < band && low > -band) << lane;
-            }
-#endif
         };
         // A box wholly within the band holds triangles in the plane: each goes
         // the way its facing (its normal against the candidate's, in double)
@@ -549,7 +523,6 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
             if (!leaf) return false;  // the smaller boxes below agree more often
             int32_t behind = 0;
             size_t j = begin;
-#if defined(__SSE2__)
             // Dot's products (exact) and sums, two triangles at a time.
             const __m128d n0 = _mm_set1_pd(nv[0]), n1 = _mm_set1_pd(nv[1]), n2 = _mm_set1_pd(nv[2]);
             for (; j + 2 <= end; j += 2) {
@@ -557,7 +530,6 @@ bool SplitterSearch::Score(size_t candidate, int64_t bestScore, size_t bestIndex
                 const __m128d d = _mm_add_pd(xy, _mm_mul_pd(_mm_loadu_pd(&nzd_[j]), n2));
                 behind += std::popcount(static_cast<unsigned>(_mm_movemask_pd(_mm_cmplt_pd(d, _mm_setzero_pd()))));
             }
-#endif
             for (; j < end; ++j) behind += InPlaneCode(Dot(normal_[j], nS)) == kBack;
             back += behind;
             front += static_cast<int32_t>(end - begin) - behind;

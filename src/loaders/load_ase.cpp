@@ -14,12 +14,7 @@
 #include <optional>
 #include <string>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
-#define VESK_ASE_SSE2 1
-#else
-#define VESK_ASE_SSE2 0
-#endif
 
 #include "frame/platform.h"
 #include "io/byte_cursor.h"
@@ -66,14 +61,12 @@ uint32_t Load4(const char *p) {
 // The first LF at or after p, or end. Lines are short: sixteen bytes at a
 // time inline beat a library call per line.
 const char *FindLineFeed(const char *p, const char *end) {
-#if VESK_ASE_SSE2
     const __m128i lf = _mm_set1_epi8('\n');
     for (; end - p >= 16; p += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
         const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
         if (found) return p + std::countr_zero(found);
     }
-#endif
     while (p < end && *p != '\n') ++p;
     return p;
 }

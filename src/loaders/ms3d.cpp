@@ -7,9 +7,7 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
 
 #include "io/byte_cursor.h"
 #include "io/file.h"
@@ -113,7 +111,6 @@ void WriteMs3dTriangles(const Ms3dModel &model, std::span<Ms3dTriangle> out) {
         // Normals and s lie in the record as the output holds them.
         static_assert(kTriangleS == kTriangleNormals + sizeof tri->normal);
         uint8_t *to = reinterpret_cast<uint8_t *>(tri);
-#if defined(__SSE2__)
         // Every load and store stays inside its record and its triangle.
         _mm_storeu_si128(reinterpret_cast<__m128i *>(to),
                          _mm_loadu_si128(reinterpret_cast<const __m128i *>(record + kTriangleNormals)));
@@ -134,17 +131,6 @@ void WriteMs3dTriangles(const Ms3dModel &model, std::span<Ms3dTriangle> out) {
                       _mm_shuffle_ps(oneMinusT, high, _MM_SHUFFLE(2, 0, 1, 0)));
         _mm_storel_epi64(reinterpret_cast<__m128i *>(to + offsetof(Ms3dTriangle, vertexIndex) + 4),
                          _mm_srli_si128(index, 4));
-#else
-        std::memcpy(to, record + kTriangleNormals, sizeof tri->normal + sizeof tri->s);
-        for (size_t k = 0; k < 3; ++k) {
-            float t;
-            uint16_t index;
-            std::memcpy(&t, record + kTriangleT + 4 * k, sizeof t);
-            std::memcpy(&index, record + kTriangleIndices + 2 * k, sizeof index);
-            tri->oneMinusT[k] = 1.0f - t;
-            tri->vertexIndex[k] = index;
-        }
-#endif
     }
 }
 

@@ -7,9 +7,7 @@
 
 #include "math/finite_floats.h"
 
-#if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
 
 namespace vesk {
 namespace {
@@ -66,15 +64,7 @@ bool ValidVertex(int32_t index, int32_t vertexCount) {
     return static_cast<uint32_t>(index) < static_cast<uint32_t>(std::max<int32_t>(vertexCount, 0));
 }
 
-#if !defined(__SSE2__)
-void Accumulate(Vector3 &s, const Vector3 &n) {
-    s.x += n.x;
-    s.y += n.y;
-    s.z += n.z;
-}
-#endif
 
-#if defined(__SSE2__)
 // A vertex's running sum in one register; the fourth lane stays 0.
 struct alignas(16) Sum4 {
     float v[4];
@@ -84,14 +74,11 @@ __m128 LoadVector3(const Vector3 &p) {
     return _mm_movelh_ps(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(&p))),
                          _mm_load_ss(&p.z));
 }
-#endif
 
 // Scratch shared by the objects of one model.
 struct SmoothScratch {
     std::vector<int32_t> count;
-#if defined(__SSE2__)
     std::vector<Sum4> sums;
-#endif
 };
 
 void SmoothObject(StaticObject &object, SmoothScratch &scratch) {
@@ -105,7 +92,6 @@ void SmoothObject(StaticObject &object, SmoothScratch &scratch) {
     // Unsigned compare: negative indices fail too.
     const uint32_t limit = static_cast<uint32_t>(
         std::min<uint64_t>(static_cast<uint64_t>(std::max<int32_t>(0, object.vertexCount)), vertexCount));
-#if defined(__SSE2__)
     // The same products and sums, lane by lane, as the scalar form below:
     // packed IEEE arithmetic rounds each lane alike, so the bits agree.
     scratch.sums.assign(vertexCount, Sum4{});
@@ -151,46 +137,6 @@ void SmoothObject(StaticObject &object, SmoothScratch &scratch) {
         _mm_store_ps(a, _mm_div_ps(avg, _mm_set1_ps(length)));
         out[i] = Vector3{a[0], a[1], a[2]};
     }
-#else
-    // Summing face by face in face order gives every vertex the same sum, in
-    // the same order, as a loop over vertices with an inner loop over faces.
-    // The sums gather in the normals themselves.
-    Vector3 *sum = normals.data();
-    for (const StaticFace &face : object.faces) {
-        const uint32_t i0 = static_cast<uint32_t>(face.vertexIndex[0]);
-        const uint32_t i1 = static_cast<uint32_t>(face.vertexIndex[1]);
-        const uint32_t i2 = static_cast<uint32_t>(face.vertexIndex[2]);
-        if (i0 >= limit || i1 >= limit || i2 >= limit) continue;
-        const Vector3 &p0 = vertices[i0];
-        const Vector3 &p1 = vertices[i1];
-        const Vector3 &p2 = vertices[i2];
-        const Vector3 a{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
-        const Vector3 b{p2.x - p1.x, p2.y - p1.y, p2.z - p1.z};
-        const Vector3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-        // A face that names a vertex twice still counts once for it.
-        Accumulate(sum[i0], n);
-        ++used[i0];
-        if (i1 != i0) {
-            Accumulate(sum[i1], n);
-            ++used[i1];
-        }
-        if (i2 != i0 && i2 != i1) {
-            Accumulate(sum[i2], n);
-            ++used[i2];
-        }
-    }
-    for (size_t i = 0; i < vertexCount; ++i) {
-        if (used[i] == 0) continue;  // unused vertex: no direction to give (its sum stayed 0)
-        const float c = -static_cast<float>(used[i]);
-        const Vector3 avg{sum[i].x / c, sum[i].y / c, sum[i].z / c};
-        const float length = std::sqrt(avg.x * avg.x + avg.y * avg.y + avg.z * avg.z);
-        if (!(length > 0.0f) || !std::isfinite(length)) {
-            sum[i] = Vector3{0.0f, 0.0f, 0.0f};  // cancelled or overflowed
-            continue;
-        }
-        sum[i] = Vector3{avg.x / length, avg.y / length, avg.z / length};
-    }
-#endif
 }
 
 }  // namespace

@@ -7,9 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
 
 namespace vesk {
 
@@ -30,7 +28,6 @@ bool RecordFloatsFinite(const uint8_t *base, size_t records, size_t stride, size
     static_assert(kFloats > 0);
     size_t r = 0;
     uint32_t carry = 0;
-#if defined(__SSE2__)
     // Groups of four; a last partial group is read overlapping the one
     // before. Fewer than four floats are read as a group
     // whose other lanes are ignored, which reads past a record's floats: the
@@ -57,7 +54,6 @@ bool RecordFloatsFinite(const uint8_t *base, size_t records, size_t stride, size
         carries = _mm_or_si128(carries, record);
     }
     if (_mm_movemask_ps(_mm_castsi128_ps(carries)) != 0) return false;
-#endif
     for (; r < records; ++r)
         for (size_t k = 0; k < kFloats; ++k) carry |= FiniteCarry(base + r * stride + first + 4 * k);
     return (carry & 0x80000000u) == 0;
