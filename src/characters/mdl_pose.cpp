@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <limits>
 
+#include <emmintrin.h>
+
 #include "characters/mdl_model.h"
 #include "frame/platform.h"
 
@@ -31,7 +33,10 @@ struct WorkState {
     Vector3 positions[kSets][kMdlMaxBones];
     Quaternion rotations[kSets][kMdlMaxBones];
     BoneMatrix boneTransform[kMdlMaxBones];
-    Vector3 transformed[kMdlMaxVertices];
+    // Bone columns in record order (x, z, y, 0), set with the bone transforms.
+    alignas(16) float boneColumns[kMdlMaxBones][4][4];
+    // Posed points in record order (x, z, y, pad).
+    alignas(16) float transformed[kMdlMaxVertices][4];
     int32_t chrome[kMdlMaxVertices][2];
     ChromeCache chromeCache[kMdlMaxBones];
     Vector3 viewRight{0.0f, 0.0f, 0.0f};
@@ -414,6 +419,14 @@ void SetUpBones(MdlModel &model) {
         } else {
             mdl::ConcatTransforms(g_work.boneTransform[parent], m, g_work.boneTransform[i]);
         }
+        const BoneMatrix &b = g_work.boneTransform[i];
+        for (int c = 0; c < 4; ++c) {
+            float *col = g_work.boneColumns[i][c];
+            col[0] = b[0][c];
+            col[1] = b[2][c];
+            col[2] = b[1][c];
+            col[3] = 0.0f;
+        }
     }
 }
 
@@ -442,13 +455,14 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
     const uint64_t normalBones = U(m.normalBoneOffset);
     const uint64_t normalOffset = U(m.normalOffset);
 
+    // Lane-wise in the scalar order: ((x * c0 + y * c1) + z * c2) + c3.
     for (int32_t i = 0; i < vertices; ++i) {
-        const BoneMatrix &b = g_work.boneTransform[h[vertexBones + U(i)]];
+        const float(&c)[4][4] = g_work.boneColumns[h[vertexBones + U(i)]];
         const Vector3 v = Field<Vector3>(h, vertexOffset + 12u * U(i));
-        Vector3 &out = g_work.transformed[i];
-        out.x = v.x * b[0][0] + v.y * b[0][1] + v.z * b[0][2] + b[0][3];
-        out.y = v.x * b[1][0] + v.y * b[1][1] + v.z * b[1][2] + b[1][3];
-        out.z = v.x * b[2][0] + v.y * b[2][1] + v.z * b[2][2] + b[2][3];
+        __m128 p = _mm_mul_ps(_mm_set1_ps(v.x), _mm_load_ps(c[0]));
+        p = _mm_add_ps(p, _mm_mul_ps(_mm_set1_ps(v.y), _mm_load_ps(c[1])));
+        p = _mm_add_ps(p, _mm_mul_ps(_mm_set1_ps(v.z), _mm_load_ps(c[2])));
+        _mm_store_ps(g_work.transformed[i], _mm_add_ps(p, _mm_load_ps(c[3])));
     }
 
     int32_t k = 0;
@@ -470,22 +484,32 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
         const int32_t width = tex.width, height = tex.height;
         const float su = width > 0 ? 1.0f / static_cast<float>(width) : 0.0f;
         const float sv = height > 0 ? 1.0f / static_cast<float>(height) : 0.0f;
+        if (!records) {
+            ForEachCommand(h, U(mesh.commandOffset),
+                           [&](uint64_t, int32_t count, bool) { model.vertexCount += count; });
+            continue;
+        }
+        const __m128 scale = _mm_setr_ps(su, sv, 0.0f, 0.0f);
+        // x, z, y at 0 (the three unused floats stay as they are), u, v at 24.
+        auto put = [&](int32_t vi, __m128 st) {
+            CharacterVertex &r = records[model.vertexCount++];
+            const __m128 p = _mm_load_ps(g_work.transformed[vi]);
+            _mm_storel_pi(reinterpret_cast<__m64 *>(&r.x), p);
+            _mm_store_ss(&r.y, _mm_movehl_ps(p, p));
+            _mm_storel_pi(reinterpret_cast<__m64 *>(&r.u), _mm_mul_ps(st, scale));
+        };
         ForEachCommand(h, U(mesh.commandOffset), [&](uint64_t at, int32_t count, bool) {
-            for (int32_t i = 0; i < count; ++i, at += 8) {
-                const auto c = Field<mdl::CommandVertex>(h, at);
-                const int16_t vi = c.vertex, ni = c.normal;
-                const float s = chrome ? static_cast<float>(g_work.chrome[ni][0]) : c.s;
-                const float tt = chrome ? static_cast<float>(g_work.chrome[ni][1]) : c.t;
-                if (records) {
-                    CharacterVertex &r = records[model.vertexCount];
-                    const Vector3 &p = g_work.transformed[vi];
-                    r.x = p.x;
-                    r.z = p.z;
-                    r.y = p.y;
-                    r.u = s * su;
-                    r.v = tt * sv;
+            if (chrome) {
+                for (int32_t i = 0; i < count; ++i, at += 8) {
+                    const auto c = Field<mdl::CommandVertex>(h, at);
+                    const int32_t(&st)[2] = g_work.chrome[c.normal];
+                    put(c.vertex, _mm_cvtepi32_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(st))));
                 }
-                ++model.vertexCount;
+            } else {
+                for (int32_t i = 0; i < count; ++i, at += 8) {
+                    const auto c = Field<mdl::CommandVertex>(h, at);
+                    put(c.vertex, _mm_setr_ps(static_cast<float>(c.s), static_cast<float>(c.t), 0.0f, 0.0f));
+                }
             }
         });
     }
