@@ -396,6 +396,7 @@ void SetUpBones(MdlModel &model) {
     const int32_t bones = head.boneCount;
     const uint64_t stride = uint64_t{mdl::kAnimationSize} * U(bones);
     const int32_t blends = seq.blendCount;
+    ++g_work.callStamp;  // new bone transforms: the chrome axes go stale
     CalcRotations(model, 0, seq, anim, anim.offset, model.frame);
     if (blends > 1) {
         CalcRotations(model, 1, seq, anim, anim.offset + stride, model.frame);
@@ -520,7 +521,6 @@ bool PoseMdl(MdlModel &model, CharacterVertex *records, int32_t *count) {
     const double dt = (now - g_work.lastTime) * model.speed;
     AdvanceFrame(model, dt);
     g_work.lastTime = static_cast<float>(now);
-    ++g_work.callStamp;
     const int32_t parts = model.Head().bodyPartCount;
     if (parts == 0) return false;
     SetUpBones(model);
