@@ -1,5 +1,7 @@
 // Cost of posing man.mdl through GetModelMDLmesh, per call, against the size
-// query of the same slot (a walk of its command lists only) in the same run.
+// query of the same slot (a walk of its command lists only) in the same run;
+// then the call split: bone setup alone, and the records of a set pose by the
+// library's writer and by the plain scalar one (ns per record, and the ratio).
 #include <VeskMathLIB.h>
 #include <benchmark/benchmark.h>
 
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "characters/mdl_model.h"
+#include "characters/mdl_reference.h"
 
 namespace {
 
@@ -52,5 +55,62 @@ void BM_MdlCountsMan(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_MdlCountsMan)->Unit(benchmark::kMicrosecond);
+
+vesk::MdlModel *WalkingMan() {
+    vesk::MdlModel *model = vesk::UsableMdlModelAt(ManSlot());
+    if (model) {
+        model->sequence = 1;
+        model->frame = 3.4f;
+    }
+    return model;
+}
+
+void BM_MdlBonesMan(benchmark::State &state) {
+    vesk::MdlModel *model = WalkingMan();
+    if (!model) {
+        state.SkipWithError("man.mdl not loaded");
+        return;
+    }
+    for (auto _ : state) {
+        vesk::SetUpBones(*model);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_MdlBonesMan)->Unit(benchmark::kMicrosecond);
+
+// Records of the set pose; the per-record time and the ratio against the
+// plain writer go in the counters.
+template <bool Plain>
+void RecordsMan(benchmark::State &state) {
+    vesk::MdlModel *model = WalkingMan();
+    if (!model) {
+        state.SkipWithError("man.mdl not loaded");
+        return;
+    }
+    vesk::SetUpBones(*model);
+    std::vector<CharacterVertex> records(static_cast<size_t>(vesk::MdlMeshSizes(*model).records));
+    int32_t count = 0;
+    for (auto _ : state) {
+        if constexpr (Plain) {
+            count = vesk::reference::MdlRecords(*model, records.data());
+        } else {
+            model->vertexCount = 0;
+            for (int32_t b = 0; b < model->Head().bodyPartCount; ++b) {
+                vesk::SetupModel(*model, b);
+                vesk::DrawModel(*model, records.data());
+            }
+            count = model->vertexCount;
+        }
+        benchmark::ClobberMemory();
+    }
+    state.counters["vertices"] = count;
+    state.counters["ns_per_vertex"] = benchmark::Counter(static_cast<double>(count) * 1e-9,
+                                                         benchmark::Counter::kIsIterationInvariantRate |
+                                                             benchmark::Counter::kInvert);
+}
+void BM_MdlRecordsManPlain(benchmark::State &state) { RecordsMan<true>(state); }
+void BM_MdlRecordsManFast(benchmark::State &state) { RecordsMan<false>(state); }
+BENCHMARK(BM_MdlRecordsManPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MdlRecordsManFast)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

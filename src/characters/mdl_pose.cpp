@@ -492,8 +492,10 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
         }
         const __m128 scale = _mm_setr_ps(su, sv, 0.0f, 0.0f);
         // x, z, y at 0 (the three unused floats stay as they are), u, v at 24.
+        // A local count: the record stores may alias the model's.
+        int32_t written = model.vertexCount;
         auto put = [&](int32_t vi, __m128 st) {
-            CharacterVertex &r = records[model.vertexCount++];
+            CharacterVertex &r = records[written++];
             const __m128 p = _mm_load_ps(g_work.transformed[vi]);
             _mm_storel_pi(reinterpret_cast<__m64 *>(&r.x), p);
             _mm_store_ss(&r.y, _mm_movehl_ps(p, p));
@@ -513,6 +515,7 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
                 }
             }
         });
+        model.vertexCount = written;
     }
 }
 
