@@ -511,7 +511,11 @@ void DrawModel(MdlModel &model, CharacterVertex *records) {
             } else {
                 for (int32_t i = 0; i < count; ++i, at += 8) {
                     const auto c = Field<mdl::CommandVertex>(h, at);
-                    put(c.vertex, _mm_setr_ps(static_cast<float>(c.s), static_cast<float>(c.t), 0.0f, 0.0f));
+                    // s and t, sign-extended to two ints in the low lanes.
+                    int32_t st;
+                    std::memcpy(&st, h + at + 4, 4);
+                    const __m128i w = _mm_cvtsi32_si128(st);
+                    put(c.vertex, _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(w, w), 16)));
                 }
             }
         });
