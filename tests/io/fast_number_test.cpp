@@ -57,12 +57,13 @@ std::string RandomDecimal(std::mt19937 &rng) {
     return s;
 }
 
-// Plain decimals right at the edge of what the quick path takes: integers
-// near 2^24 scaled by powers of ten up to and past ten fraction digits.
+// Plain decimals right at the edges of what the quick path takes: integers
+// near 2^24 and 2^53 scaled by powers of ten up to and past 22 fraction digits.
 std::string EdgeDecimal(std::mt19937 &rng) {
-    const uint32_t m = (1u << 24) - 40u + static_cast<uint32_t>(rng() % 80u);
-    std::string digits = std::to_string(rng() % 3 ? m : static_cast<uint32_t>(rng() % (1u << 24)));
-    const size_t fraction = rng() % 13;
+    const uint64_t top = rng() % 2 ? uint64_t{1} << 24 : uint64_t{1} << 53;
+    const uint64_t m = top - 40u + rng() % 80u;
+    std::string digits = std::to_string(rng() % 3 ? m : (uint64_t{rng()} << 21 ^ rng()) % top);
+    const size_t fraction = rng() % 25;
     if (fraction >= digits.size()) digits.insert(0, fraction - digits.size() + 1, '0');
     const size_t point = digits.size() - fraction;
     std::string out = rng() % 2 ? "-" : "";
@@ -82,10 +83,41 @@ std::string NearTie(std::mt19937 &rng) {
     return buffer;
 }
 
+// Decimals of 16 digits next to a midpoint between neighbouring floats (or on
+// it): rounded to a double first, many of them land on the midpoint itself,
+// and rounding that to a float would then go the wrong way.
+std::string NearMidpoint(std::mt19937 &rng) {
+    for (;;) {
+        const unsigned k = static_cast<unsigned>(rng() % 23);  // digits after the point
+        const int power = 27 - static_cast<int>(std::ceil(k * 3.3219280948873623)) + static_cast<int>(rng() % 3) - 1;
+        // mid * 10^k = (2m + 1) * 5^k * 2^(power + k), m a float's 24-bit significand.
+        unsigned __int128 n = 2u * ((1u << 23) + rng() % (1u << 23)) + 1u;
+        for (unsigned i = 0; i < k; ++i) n *= 5u;
+        const int shift = power + static_cast<int>(k);
+        if (shift >= 0) {
+            if (shift > 60) continue;
+            n <<= shift;
+        } else {
+            const int s = -shift;
+            if (s >= 120) continue;
+            const bool up = ((n >> (s - 1)) & 1u) != 0;
+            n = (n >> s) + (up != (rng() % 4 == 0) ? 1u : 0u);
+        }
+        if (n >= (static_cast<unsigned __int128>(1) << 53)) continue;
+        std::string digits = std::to_string(static_cast<uint64_t>(n));
+        if (digits.size() <= k) digits.insert(0, k + 1 - digits.size(), '0');
+        digits.insert(digits.size() - k, ".");
+        return digits;
+    }
+}
+
 TEST(FastNumbers, FloatsMatchTheGeneralReaderBitForBit) {
     std::mt19937 rng(20261208);
     for (int i = 0; i < 300000; ++i) {
-        const std::string s = i % 3 == 0 ? RandomDecimal(rng) : i % 3 == 1 ? EdgeDecimal(rng) : NearTie(rng);
+        const std::string s = i % 4 == 0   ? RandomDecimal(rng)
+                              : i % 4 == 1 ? EdgeDecimal(rng)
+                              : i % 4 == 2 ? NearTie(rng)
+                                           : NearMidpoint(rng);
         const FloatRead fast = ReadFloat<ParseFloatFast>(s), general = ReadFloat<ParseFloat>(s);
         ASSERT_EQ(fast.ok, general.ok) << '"' << s << '"';
         ASSERT_EQ(fast.bits, general.bits) << '"' << s << '"';
