@@ -143,6 +143,15 @@ Quaternion AngleQuaternion(const float (&angles)[3]);
 // The pose's slerp: picks the nearer of q and -q, falls back to linear
 // weights for nearly equal quaternions and to a quarter turn for opposite ones.
 Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t);
+// The slerp in two steps: what depends on the two ends only, then the weights
+// for t (QuaternionSlerp is ApplySlerp of PrepareSlerp).
+struct SlerpSetup {
+    enum Kind : int32_t { Arc, Linear, Opposite } kind = Linear;
+    Quaternion q;  // the nearer of q and -q
+    float omega = 0.0f, sinOmega = 0.0f;
+};
+SlerpSetup PrepareSlerp(const Quaternion &p, Quaternion q);
+Quaternion ApplySlerp(const Quaternion &p, const SlerpSetup &setup, float t);
 void QuaternionMatrix(const Quaternion &q, BoneMatrix &out);
 void ConcatTransforms(const BoneMatrix &a, const BoneMatrix &b, BoneMatrix &out);
 

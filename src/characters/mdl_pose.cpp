@@ -1,5 +1,6 @@
 // MDL skeletal pose: the module-wide clock, channel decoding, bone
 // transforms, rigid skinning and the mesh, size and triangle exports.
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -8,6 +9,7 @@
 
 #include "characters/mdl_model.h"
 #include "frame/platform.h"
+#include "math/float_trig.h"
 
 static_assert(sizeof(VeskMdlSequence) == 48 && offsetof(VeskMdlSequence, framesPerSecond) == 32 &&
               offsetof(VeskMdlSequence, frameCount) == 36 && offsetof(VeskMdlSequence, flags) == 40 &&
@@ -21,6 +23,56 @@ using mdl::Field;
 using mdl::Quaternion;
 
 constexpr int kSets = 4;
+
+// What one bone's rotation needed at its last poses in one blend set: the
+// quaternions of the last two angle triples (an advancing frame's next angles
+// are the last frame's following ones) and the fixed part of the last slerp.
+// Each is a function of its key alone, so a hit gives the bits a recompute
+// gives, whichever model asked first.
+struct RotationMemo {
+    struct Angles {
+        float key[3];
+        Quaternion q;
+    };
+    Angles angles[2];
+    uint8_t filled = 0;  // one bit per entry
+    uint8_t recent = 0;
+    bool slerpFilled = false;
+    Quaternion slerpKey[2];
+    mdl::SlerpSetup slerp;
+
+    // Keys compare as bits, one float at a time (they were just computed in
+    // registers; a wider load of them would wait on the narrower stores).
+    static bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+    static bool Same(const Quaternion &a, const Quaternion &b) {
+        return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z) && Same(a.w, b.w);
+    }
+
+    Quaternion Angle(const float (&a)[3]) {
+        for (uint8_t e = 0; e < 2; ++e) {
+            const Angles &entry = angles[e];
+            if ((filled >> e & 1) && Same(entry.key[0], a[0]) && Same(entry.key[1], a[1]) && Same(entry.key[2], a[2])) {
+                recent = e;
+                return entry.q;
+            }
+        }
+        const uint8_t e = !(filled & 1) ? 0 : !(filled & 2) ? 1 : static_cast<uint8_t>(1 - recent);
+        angles[e] = {{a[0], a[1], a[2]}, mdl::AngleQuaternion(a)};
+        filled = static_cast<uint8_t>(filled | 1 << e);
+        recent = e;
+        return angles[e].q;
+    }
+
+    const mdl::SlerpSetup &Slerp(const Quaternion &p, const Quaternion &q) {
+        if (!slerpFilled || !Same(slerpKey[0], p) || !Same(slerpKey[1], q)) {
+            slerpKey[0] = p;
+            slerpKey[1] = q;
+            slerp = mdl::PrepareSlerp(p, q);
+            slerpFilled = true;
+        }
+        return slerp;
+    }
+};
 
 struct ChromeCache {
     int32_t stamp = 0;
@@ -39,6 +91,7 @@ struct WorkState {
     alignas(16) float transformed[kMdlMaxVertices][4];
     int32_t chrome[kMdlMaxVertices][2];
     ChromeCache chromeCache[kMdlMaxBones];
+    RotationMemo rotationMemo[kSets][kMdlMaxBones];
     Vector3 viewRight{0.0f, 0.0f, 0.0f};
     float lastTime = 0.0f;
     int32_t callStamp = 0;
@@ -47,11 +100,10 @@ WorkState g_work;
 
 uint64_t U(int32_t v) { return static_cast<uint64_t>(v); }
 
-// Single-precision trigonometry through the double functions: C runtimes
+// Single-precision trigonometry as the double functions round it: C runtimes
 // differ in the last bits of their float versions, and a pose must be the
 // same on every platform; the double result rounds to the same float.
-float Sin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
-float Cos(float x) { return static_cast<float>(std::cos(static_cast<double>(x))); }
+using trig::Sin;
 float ArcCos(float x) { return static_cast<float>(std::acos(static_cast<double>(x))); }
 
 // Float to int by truncation, defined for every input (NaN gives 0).
@@ -94,7 +146,8 @@ Animation SequenceAnimation(const MdlModel &model, const mdl::Sequence &seq) {
 }
 
 Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, const mdl::Bone &bone,
-                              std::span<const uint8_t> buffer, uint64_t record, const mdl::Animation &anim) {
+                              std::span<const uint8_t> buffer, uint64_t record, const mdl::Animation &anim,
+                              RotationMemo &memo) {
     float angle1[3], angle2[3];
     for (int j = 0; j < 3; ++j) {
         const int k = j + 3;
@@ -116,8 +169,9 @@ Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, con
     }
     bool same = true;
     for (int j = 0; j < 3; ++j) same = same && std::fabs(angle1[j] - angle2[j]) <= 0.001f;
-    if (same) return mdl::AngleQuaternion(angle1);
-    return mdl::QuaternionSlerp(mdl::AngleQuaternion(angle1), mdl::AngleQuaternion(angle2), s);
+    if (same) return memo.Angle(angle1);
+    const Quaternion p = memo.Angle(angle1), q = memo.Angle(angle2);
+    return mdl::ApplySlerp(p, memo.Slerp(p, q), s);
 }
 
 Vector3 CalcBonePosition(const MdlModel &model, int32_t frame, float s, const mdl::Bone &bone,
@@ -151,7 +205,8 @@ void CalcRotations(MdlModel &model, int set, const mdl::Sequence &seq, const Ani
         const auto bone = mdl::Record<mdl::Bone>(model.header.data(), head.boneOffset, i);
         const uint64_t record = firstRecord + uint64_t{mdl::kAnimationSize} * U(i);
         const auto channels = Field<mdl::Animation>(anim.buffer.data(), record);
-        g_work.rotations[set][i] = CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record, channels);
+        g_work.rotations[set][i] =
+            CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record, channels, g_work.rotationMemo[set][i]);
         g_work.positions[set][i] = CalcBonePosition(model, frame, s, bone, anim.buffer, record, channels);
     }
     const int32_t motionType = seq.motionType;
@@ -236,30 +291,45 @@ void ForEachDrawnMesh(const MdlModel &model, F &&f) {
 namespace mdl {
 
 Quaternion AngleQuaternion(const float (&angles)[3]) {
-    const float sr = Sin(angles[0] * 0.5f), cr = Cos(angles[0] * 0.5f);
-    const float sp = Sin(angles[1] * 0.5f), cp = Cos(angles[1] * 0.5f);
-    const float sy = Sin(angles[2] * 0.5f), cy = Cos(angles[2] * 0.5f);
+    float s2[2], c2[2], sy, cy;
+    trig::SinCos2(angles[0] * 0.5f, angles[1] * 0.5f, s2, c2);
+    trig::SinCos(angles[2] * 0.5f, sy, cy);
+    const float sr = s2[0], cr = c2[0], sp = s2[1], cp = c2[1];
     return {sr * cp * cy - cr * sp * sy, cr * sp * cy + sr * cp * sy, cr * cp * sy - sr * sp * cy,
             cr * cp * cy + sr * sp * sy};
 }
 
-Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
-    const float pv[4] = {p.x, p.y, p.z, p.w};
-    float a = 0.0f, b = 0.0f;
-    const float qv[4] = {q.x, q.y, q.z, q.w};
-    for (int i = 0; i < 4; ++i) {
-        a += (pv[i] - qv[i]) * (pv[i] - qv[i]);
-        b += (pv[i] + qv[i]) * (pv[i] + qv[i]);
-    }
+SlerpSetup PrepareSlerp(const Quaternion &p, Quaternion q) {
+    // Sums from 0 in x, y, z, w order, written out: the quaternions arrive
+    // in scalar registers, and a vector load of them would stall.
+    auto sq = [](float v) { return v * v; };
+    const float a = ((sq(p.x - q.x) + sq(p.y - q.y)) + sq(p.z - q.z)) + sq(p.w - q.w);
+    const float b = ((sq(p.x + q.x) + sq(p.y + q.y)) + sq(p.z + q.z)) + sq(p.w + q.w);
     if (a > b) q = {-q.x, -q.y, -q.z, -q.w};
+    SlerpSetup setup;
+    setup.q = q;
     const float c = p.x * q.x + p.y * q.y + p.z * q.z + p.w * q.w;
     if (1.0f + c > 1e-8f) {
-        float kp, kq;
         if (1.0f - c > 1e-8f) {
-            const float omega = ArcCos(c);
-            const float sinOmega = Sin(omega);
-            kp = Sin((1.0f - t) * omega) / sinOmega;
-            kq = Sin(t * omega) / sinOmega;
+            setup.kind = SlerpSetup::Arc;
+            setup.omega = ArcCos(c);
+            setup.sinOmega = Sin(setup.omega);
+        }
+    } else {
+        setup.kind = SlerpSetup::Opposite;
+    }
+    return setup;
+}
+
+Quaternion ApplySlerp(const Quaternion &p, const SlerpSetup &setup, float t) {
+    const Quaternion &q = setup.q;
+    if (setup.kind != SlerpSetup::Opposite) {
+        float kp, kq;
+        if (setup.kind == SlerpSetup::Arc) {
+            float sines[2], unused[2];
+            trig::SinCos2((1.0f - t) * setup.omega, t * setup.omega, sines, unused);
+            kp = sines[0] / setup.sinOmega;
+            kq = sines[1] / setup.sinOmega;
         } else {
             kp = 1.0f - t;
             kq = t;
@@ -268,9 +338,13 @@ Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) {
     }
     const Quaternion r{-p.y, p.x, -p.w, p.z};
     const float half = 1.5707963267948966f;
-    const float kp = Sin((1.0f - t) * half), kq = Sin(t * half);
+    float sines[2], unused[2];
+    trig::SinCos2((1.0f - t) * half, t * half, sines, unused);
+    const float kp = sines[0], kq = sines[1];
     return {kp * p.x + kq * r.x, kp * p.y + kq * r.y, kp * p.z + kq * r.z, r.w};
 }
+
+Quaternion QuaternionSlerp(const Quaternion &p, Quaternion q, float t) { return ApplySlerp(p, PrepareSlerp(p, q), t); }
 
 void QuaternionMatrix(const Quaternion &q, BoneMatrix &m) {
     const float x = q.x, y = q.y, z = q.z, w = q.w;
@@ -285,10 +359,15 @@ void QuaternionMatrix(const Quaternion &q, BoneMatrix &m) {
     m[2][2] = 1.0f - 2.0f * x * x - 2.0f * y * y;
 }
 
+// Row by row in lanes, in the scalar order ((a0 b0 + a1 b1) + a2 b2) + c,
+// where c is a's translation in the last column and +0 in the others (which
+// turns a -0 into +0, as the scalar sum does).
 void ConcatTransforms(const BoneMatrix &a, const BoneMatrix &b, BoneMatrix &out) {
+    const __m128 b0 = _mm_loadu_ps(b[0]), b1 = _mm_loadu_ps(b[1]), b2 = _mm_loadu_ps(b[2]);
     for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 4; ++j)
-            out[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j] + (j == 3 ? a[i][3] : 0.0f);
+        __m128 r = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(a[i][0]), b0), _mm_mul_ps(_mm_set1_ps(a[i][1]), b1));
+        r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a[i][2]), b2));
+        _mm_storeu_ps(out[i], _mm_add_ps(r, _mm_setr_ps(0.0f, 0.0f, 0.0f, a[i][3])));
     }
 }
 
@@ -408,26 +487,39 @@ void SetUpBones(MdlModel &model) {
             SlerpBones(0, 2, bones, model.blending[1] / 255.0f);
         }
     }
+    // Each bone's matrix as QuaternionMatrix writes it, with the position in
+    // the last column, and its product with the parent's as ConcatTransforms
+    // forms it, built in registers (a matrix stored a float at a time and
+    // read back by rows would wait on its stores).
     for (int32_t i = 0; i < bones; ++i) {
-        BoneMatrix m;
-        mdl::QuaternionMatrix(g_work.rotations[0][i], m);
-        m[0][3] = g_work.positions[0][i].x;
-        m[1][3] = g_work.positions[0][i].y;
-        m[2][3] = g_work.positions[0][i].z;
-        const int32_t parent = mdl::Record<mdl::Bone>(model.header.data(), head.boneOffset, i).parent;
-        if (parent == -1) {
-            std::memcpy(g_work.boneTransform[i], m, sizeof m);
-        } else {
-            mdl::ConcatTransforms(g_work.boneTransform[parent], m, g_work.boneTransform[i]);
+        const Quaternion &q = g_work.rotations[0][i];
+        const Vector3 &p = g_work.positions[0][i];
+        const float x = q.x, y = q.y, z = q.z, w = q.w;
+        const __m128 m0 = _mm_setr_ps(1.0f - 2.0f * y * y - 2.0f * z * z, 2.0f * x * y - 2.0f * w * z,
+                                      2.0f * x * z + 2.0f * w * y, p.x);
+        const __m128 m1 = _mm_setr_ps(2.0f * x * y + 2.0f * w * z, 1.0f - 2.0f * x * x - 2.0f * z * z,
+                                      2.0f * y * z - 2.0f * w * x, p.y);
+        const __m128 m2 = _mm_setr_ps(2.0f * x * z - 2.0f * w * y, 2.0f * y * z + 2.0f * w * x,
+                                      1.0f - 2.0f * x * x - 2.0f * y * y, p.z);
+        const int32_t parent = Field<int32_t>(model.header.data(), U(head.boneOffset) + uint64_t{mdl::kBoneSize} * U(i) +
+                                                                   offsetof(mdl::Bone, parent));
+        __m128 rows[3] = {m0, m1, m2};
+        if (parent != -1) {
+            const BoneMatrix &a = g_work.boneTransform[parent];
+            for (int r = 0; r < 3; ++r) {
+                __m128 v = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(a[r][0]), m0), _mm_mul_ps(_mm_set1_ps(a[r][1]), m1));
+                v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(a[r][2]), m2));
+                rows[r] = _mm_add_ps(v, _mm_setr_ps(0.0f, 0.0f, 0.0f, a[r][3]));
+            }
         }
-        const BoneMatrix &b = g_work.boneTransform[i];
-        for (int c = 0; c < 4; ++c) {
-            float *col = g_work.boneColumns[i][c];
-            col[0] = b[0][c];
-            col[1] = b[2][c];
-            col[2] = b[1][c];
-            col[3] = 0.0f;
-        }
+        for (int r = 0; r < 3; ++r) _mm_storeu_ps(g_work.boneTransform[i][r], rows[r]);
+        // Columns in record order (x, z, y, 0).
+        __m128 c0 = rows[0], c1 = rows[2], c2 = rows[1], c3 = _mm_setzero_ps();
+        _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+        _mm_store_ps(g_work.boneColumns[i][0], c0);
+        _mm_store_ps(g_work.boneColumns[i][1], c1);
+        _mm_store_ps(g_work.boneColumns[i][2], c2);
+        _mm_store_ps(g_work.boneColumns[i][3], c3);
     }
 }
 

@@ -263,13 +263,16 @@ TEST(MdlAssets, AChosenSequencePosesAsTheFileSays) {
     EXPECT_GT(poses, 100);
 }
 
-// The library's record writer against the plain one, byte for byte (the
-// unused floats included), over every sequence of every model at several
-// frames, with seeded controllers, blends, origins and non-finite frames.
-TEST(MdlAssets, RecordsAreThoseOfThePlainWriter) {
+// The library's bone setup and record writer against the plain ones, byte
+// for byte (the unused floats included), over every sequence of every model:
+// at chosen frames (non-finite ones too), then along a run of small steps,
+// repeats and jumps back (what the kept quaternions and slerp setups see in
+// play), with seeded controllers, blends, mouth and origins.
+TEST(MdlAssets, PosesAreThoseOfThePlainSetupAndWriter) {
     ReuseMdlSlots();
     std::mt19937 rng(20261209);
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    static mdl::BoneMatrix plainBones[kMdlMaxBones];
     int poses = 0;
     for (const Real &r : RealModels()) {
         SCOPED_TRACE(r.path);
@@ -279,28 +282,39 @@ TEST(MdlAssets, RecordsAreThoseOfThePlainWriter) {
         std::vector<CharacterVertex> fast(n), plain(n);
         for (int32_t q = 0; q < model->Head().sequenceCount; ++q) {
             const float frames = static_cast<float>(r.main.I(r.main.I(168) + 176 * q + 56));
-            for (float frame : {0.0f, 0.37f, frames * 0.5f + 0.25f, frames - 1.5f, -3.0f, 1e9f, nan, inf}) {
+            std::vector<float> walk = {0.0f, 0.37f, frames * 0.5f + 0.25f, frames - 1.5f, -3.0f, 1e9f, nan, inf};
+            for (float f = 0.0f; walk.size() < 48;) {
+                static const float kSteps[] = {0.0f, 0.2f, 0.5f, 1.0f, -0.7f};
+                walk.push_back(f += kSteps[rng() % 5]);
+            }
+            for (size_t step = 0; step < walk.size(); ++step) {
                 for (size_t i = 0; i < n * sizeof(CharacterVertex); ++i)
                     reinterpret_cast<uint8_t *>(fast.data())[i] = reinterpret_cast<uint8_t *>(plain.data())[i] =
                         static_cast<uint8_t>(rng());
                 model->sequence = q;
-                model->frame = frame;
-                for (uint8_t &c : model->controllers) c = static_cast<uint8_t>(rng());
-                model->blending[0] = static_cast<uint8_t>(rng());
-                model->blending[1] = static_cast<uint8_t>(rng());
-                model->mouth = static_cast<uint8_t>(rng());
+                model->frame = walk[step];
+                if (step < 8 || rng() % 4 == 0) {
+                    for (uint8_t &c : model->controllers) c = static_cast<uint8_t>(rng());
+                    model->blending[0] = static_cast<uint8_t>(rng());
+                    model->blending[1] = static_cast<uint8_t>(rng());
+                    model->mouth = static_cast<uint8_t>(rng());
+                }
                 const float o = rng() % 4 == 0 ? nan : static_cast<float>(rng() % 200) - 100.0f;
                 model->origin = {o, -o * 0.5f, 3.0f};
+                reference::MdlSetUpBones(*model, plainBones);
                 SetUpBones(*model);
+                for (int32_t b = 0; b < model->Head().boneCount; ++b)
+                    ASSERT_EQ(std::memcmp(MdlBoneTransform(b), plainBones[b], sizeof(mdl::BoneMatrix)), 0)
+                        << "sequence " << q << " frame " << walk[step] << " bone " << b;
                 model->vertexCount = 0;
                 for (int32_t b = 0; b < model->Head().bodyPartCount; ++b) {
                     SetupModel(*model, b);
                     DrawModel(*model, fast.data());
                 }
                 ASSERT_EQ(model->vertexCount, static_cast<int32_t>(n));
-                ASSERT_EQ(reference::MdlRecords(*model, plain.data()), static_cast<int32_t>(n));
+                ASSERT_EQ(reference::MdlRecords(*model, plain.data(), plainBones), static_cast<int32_t>(n));
                 ASSERT_EQ(std::memcmp(fast.data(), plain.data(), n * sizeof(CharacterVertex)), 0)
-                    << "sequence " << q << " frame " << frame;
+                    << "sequence " << q << " frame " << walk[step];
                 model->vertexCount = 0;
                 for (int32_t b = 0; b < model->Head().bodyPartCount; ++b) {
                     SetupModel(*model, b);
@@ -311,7 +325,7 @@ TEST(MdlAssets, RecordsAreThoseOfThePlainWriter) {
             }
         }
     }
-    EXPECT_GT(poses, 200);
+    EXPECT_GT(poses, 1000);
 }
 
 }  // namespace

@@ -88,23 +88,24 @@ std::string NearTie(std::mt19937 &rng) {
 // and rounding that to a float would then go the wrong way.
 std::string NearMidpoint(std::mt19937 &rng) {
     for (;;) {
-        const unsigned k = static_cast<unsigned>(rng() % 23);  // digits after the point
+        const unsigned k = static_cast<unsigned>(rng() % 17);  // digits after the point
         const int power = 27 - static_cast<int>(std::ceil(k * 3.3219280948873623)) + static_cast<int>(rng() % 3) - 1;
-        // mid * 10^k = (2m + 1) * 5^k * 2^(power + k), m a float's 24-bit significand.
-        unsigned __int128 n = 2u * ((1u << 23) + rng() % (1u << 23)) + 1u;
+        // mid * 10^k = (2m + 1) * 5^k * 2^(power + k), m a float's 24-bit
+        // significand; below 2^64 for k <= 16.
+        uint64_t n = 2u * ((1u << 23) + rng() % (1u << 23)) + 1u;
         for (unsigned i = 0; i < k; ++i) n *= 5u;
         const int shift = power + static_cast<int>(k);
         if (shift >= 0) {
-            if (shift > 60) continue;
+            if (shift > 30 || n >= uint64_t{1} << (53 - shift)) continue;
             n <<= shift;
         } else {
             const int s = -shift;
-            if (s >= 120) continue;
+            if (s >= 64) continue;
             const bool up = ((n >> (s - 1)) & 1u) != 0;
             n = (n >> s) + (up != (rng() % 4 == 0) ? 1u : 0u);
         }
-        if (n >= (static_cast<unsigned __int128>(1) << 53)) continue;
-        std::string digits = std::to_string(static_cast<uint64_t>(n));
+        if (n >= uint64_t{1} << 53) continue;
+        std::string digits = std::to_string(n);
         if (digits.size() <= k) digits.insert(0, k + 1 - digits.size(), '0');
         digits.insert(digits.size() - k, ".");
         return digits;
