@@ -24,22 +24,25 @@ using mdl::Quaternion;
 
 constexpr int kSets = 4;
 
-// What one bone's rotation needed at its last poses in one blend set: the
-// quaternions of the last two angle triples (an advancing frame's next angles
-// are the last frame's following ones) and the fixed part of the last slerp.
-// Each is a function of its key alone, so a hit gives the bits a recompute
-// gives, whichever model asked first.
+// What one bone's rotation needed at its recent frames in one blend set: the
+// quaternion of each frame's angles and the fixed part of each frame's
+// slerp, in a slot by frame number (a loop of up to kSlots frames is kept
+// whole; an advancing frame finds its start where the last frame left its
+// end). Each is a function of its key alone, so a hit gives the bits a
+// recompute gives, whichever model or sequence filled the slot.
 struct RotationMemo {
+    static constexpr uint32_t kSlots = 32;
     struct Angles {
         float key[3];
         Quaternion q;
     };
-    Angles angles[2];
-    uint8_t filled = 0;  // one bit per entry
-    uint8_t recent = 0;
-    bool slerpFilled = false;
-    Quaternion slerpKey[2];
-    mdl::SlerpSetup slerp;
+    struct SlerpEntry {
+        Quaternion key[2];
+        mdl::SlerpSetup setup;
+    };
+    uint32_t anglesFilled = 0, slerpsFilled = 0;  // one bit per slot
+    Angles angles[kSlots];
+    SlerpEntry slerps[kSlots];
 
     // Keys compare as bits, one float at a time (they were just computed in
     // registers; a wider load of them would wait on the narrower stores).
@@ -48,29 +51,24 @@ struct RotationMemo {
         return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z) && Same(a.w, b.w);
     }
 
-    Quaternion Angle(const float (&a)[3]) {
-        for (uint8_t e = 0; e < 2; ++e) {
-            const Angles &entry = angles[e];
-            if ((filled >> e & 1) && Same(entry.key[0], a[0]) && Same(entry.key[1], a[1]) && Same(entry.key[2], a[2])) {
-                recent = e;
-                return entry.q;
-            }
+    Quaternion Angle(const float (&a)[3], uint32_t frame) {
+        const uint32_t slot = frame % kSlots;
+        Angles &e = angles[slot];
+        if (!(anglesFilled >> slot & 1) || !Same(e.key[0], a[0]) || !Same(e.key[1], a[1]) || !Same(e.key[2], a[2])) {
+            e = {{a[0], a[1], a[2]}, mdl::AngleQuaternion(a)};
+            anglesFilled |= 1u << slot;
         }
-        const uint8_t e = !(filled & 1) ? 0 : !(filled & 2) ? 1 : static_cast<uint8_t>(1 - recent);
-        angles[e] = {{a[0], a[1], a[2]}, mdl::AngleQuaternion(a)};
-        filled = static_cast<uint8_t>(filled | 1 << e);
-        recent = e;
-        return angles[e].q;
+        return e.q;
     }
 
-    const mdl::SlerpSetup &Slerp(const Quaternion &p, const Quaternion &q) {
-        if (!slerpFilled || !Same(slerpKey[0], p) || !Same(slerpKey[1], q)) {
-            slerpKey[0] = p;
-            slerpKey[1] = q;
-            slerp = mdl::PrepareSlerp(p, q);
-            slerpFilled = true;
+    const mdl::SlerpSetup &Slerp(const Quaternion &p, const Quaternion &q, uint32_t frame) {
+        const uint32_t slot = frame % kSlots;
+        SlerpEntry &e = slerps[slot];
+        if (!(slerpsFilled >> slot & 1) || !Same(e.key[0], p) || !Same(e.key[1], q)) {
+            e = {{p, q}, mdl::PrepareSlerp(p, q)};
+            slerpsFilled |= 1u << slot;
         }
-        return slerp;
+        return e.setup;
     }
 };
 
@@ -169,9 +167,10 @@ Quaternion CalcBoneQuaternion(const MdlModel &model, int32_t frame, float s, con
     }
     bool same = true;
     for (int j = 0; j < 3; ++j) same = same && std::fabs(angle1[j] - angle2[j]) <= 0.001f;
-    if (same) return memo.Angle(angle1);
-    const Quaternion p = memo.Angle(angle1), q = memo.Angle(angle2);
-    return mdl::ApplySlerp(p, memo.Slerp(p, q), s);
+    const uint32_t at = static_cast<uint32_t>(frame);
+    if (same) return memo.Angle(angle1, at);
+    const Quaternion p = memo.Angle(angle1, at), q = memo.Angle(angle2, at + 1u);
+    return mdl::ApplySlerp(p, memo.Slerp(p, q, at), s);
 }
 
 Vector3 CalcBonePosition(const MdlModel &model, int32_t frame, float s, const mdl::Bone &bone,
@@ -326,8 +325,8 @@ Quaternion ApplySlerp(const Quaternion &p, const SlerpSetup &setup, float t) {
     if (setup.kind != SlerpSetup::Opposite) {
         float kp, kq;
         if (setup.kind == SlerpSetup::Arc) {
-            float sines[2], unused[2];
-            trig::SinCos2((1.0f - t) * setup.omega, t * setup.omega, sines, unused);
+            float sines[2];
+            trig::Sin2((1.0f - t) * setup.omega, t * setup.omega, sines);
             kp = sines[0] / setup.sinOmega;
             kq = sines[1] / setup.sinOmega;
         } else {
@@ -338,8 +337,8 @@ Quaternion ApplySlerp(const Quaternion &p, const SlerpSetup &setup, float t) {
     }
     const Quaternion r{-p.y, p.x, -p.w, p.z};
     const float half = 1.5707963267948966f;
-    float sines[2], unused[2];
-    trig::SinCos2((1.0f - t) * half, t * half, sines, unused);
+    float sines[2];
+    trig::Sin2((1.0f - t) * half, t * half, sines);
     const float kp = sines[0], kq = sines[1];
     return {kp * p.x + kq * r.x, kp * p.y + kq * r.y, kp * p.z + kq * r.z, r.w};
 }

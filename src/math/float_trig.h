@@ -114,7 +114,8 @@ inline void SinCos(float x, float &sine, float &cosine) {
 // Two at once in double lanes: the same operations in the same order as the
 // scalar forms above, so the same bits; a lane that would go to the runtime
 // there goes to the scalar form here.
-inline void SinCos2(float a, float b, float (&sine)[2], float (&cosine)[2]) {
+template <bool kCosines>
+inline void SinCosLanes(float a, float b, float (&sine)[2], float (&cosine)[2]) {
     const __m128d x = _mm_cvtps_pd(_mm_setr_ps(a, b, 0.0f, 0.0f));
     const __m128d signBit = _mm_set1_pd(-0.0);
     const __m128d inRange = _mm_cmplt_pd(_mm_andnot_pd(signBit, x), _mm_set1_pd(8.0));
@@ -156,7 +157,8 @@ inline void SinCos2(float a, float b, float (&sine)[2], float (&cosine)[2]) {
                                           _mm_cmpgt_epi32(low, _mm_set1_epi32(1 << 13)));
         return _mm_and_pd(normal, _mm_castsi128_pd(_mm_shuffle_epi32(away, _MM_SHUFFLE(2, 2, 0, 0))));
     };
-    const int good = _mm_movemask_pd(_mm_and_pd(inRange, _mm_and_pd(clear(ds), clear(dc))));
+    const __m128d clearBoth = kCosines ? _mm_and_pd(clear(ds), clear(dc)) : clear(ds);
+    const int good = _mm_movemask_pd(_mm_and_pd(inRange, clearBoth));
     alignas(16) float out[2][4];
     _mm_store_ps(out[0], _mm_cvtpd_ps(ds));
     _mm_store_ps(out[1], _mm_cvtpd_ps(dc));
@@ -164,11 +166,19 @@ inline void SinCos2(float a, float b, float (&sine)[2], float (&cosine)[2]) {
     for (int lane = 0; lane < 2; ++lane) {
         if (good >> lane & 1) {
             sine[lane] = out[0][lane];
-            cosine[lane] = out[1][lane];
-        } else {
+            if (kCosines) cosine[lane] = out[1][lane];
+        } else if (kCosines) {
             SinCos(in[lane], sine[lane], cosine[lane]);
+        } else {
+            sine[lane] = Sin(in[lane]);
         }
     }
+}
+
+inline void SinCos2(float a, float b, float (&sine)[2], float (&cosine)[2]) { SinCosLanes<true>(a, b, sine, cosine); }
+inline void Sin2(float a, float b, float (&sine)[2]) {
+    float unused[2];
+    SinCosLanes<false>(a, b, sine, unused);
 }
 
 }  // namespace vesk::trig

@@ -35,9 +35,12 @@ TEST(FloatTrig, EveryFormRoundsAsTheRuntime) {
         const float x = xs[i], y = xs[(i * 7919) % xs.size()];
         const uint32_t sine = Bits(static_cast<float>(std::sin(static_cast<double>(x))));
         const uint32_t cosine = Bits(static_cast<float>(std::cos(static_cast<double>(x))));
-        float s = 0.0f, c = 0.0f, s2[2], c2[2];
+        float s = 0.0f, c = 0.0f, s2[2], c2[2], sines[2];
         trig::SinCos(x, s, c);
         trig::SinCos2(y, x, s2, c2);
+        trig::Sin2(x, y, sines);
+        ASSERT_EQ(Bits(sines[0]), sine) << x;
+        ASSERT_EQ(Bits(sines[1]), Bits(s2[0])) << y;
         ASSERT_EQ(Bits(trig::Sin(x)), sine) << x;
         ASSERT_EQ(Bits(trig::Cos(x)), cosine) << x;
         ASSERT_EQ(Bits(s), sine) << x;
