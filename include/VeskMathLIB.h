@@ -21,13 +21,14 @@
  * Files: every file is read whole, through the host's file handler when one
  * is set (VeskSetFileHandler), from the disk otherwise. Three families keep
  * something between calls, at module level and without locks: the static
- * loaders (3DS, OBJ, ASE) the storage of their last file, the MD2 exports and
- * the MS3D exports each their last file with its check or parse, reused while
- * it is unchanged (on disk: same path, size, modification time and identity,
+ * loaders (3DS, OBJ, ASE) their last file, the MD2 exports and the MS3D
+ * exports each their last file with its check or parse, reused while it is
+ * unchanged (on disk: same path, size, modification time and identity,
  * written more than 3 s before it was read; from a handler: same path and the
- * same bytes address and size, while the earlier handle is still held).
- * Storage above 32 MB is not kept: the static loaders release it when the
- * call ends, MD2 and MS3D at their next call. The ASE loader also keeps its
+ * same bytes address and size, while the earlier handle is still held); a
+ * static load of a kept file parses it again. Storage above 32 MB is not
+ * kept: the static loaders release it when the call ends, MD2 and MS3D at
+ * their next call. The ASE loader also keeps its
  * statement list (up to 4 MB). TGA, MD3, MDL and Q3 BSP calls hold no file
  * once they return (an MDL model keeps its own copy of its files' bytes).
  */

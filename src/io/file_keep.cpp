@@ -112,8 +112,14 @@ ScratchFile::~ScratchFile() {
         delete file_;
         return;
     }
-    file_->Drop();
+    if (!file_->reusable()) file_->Drop();
     g_staticFileInUse = false;
+}
+
+bool ScratchFile::Read(const char *path) {
+    if (!borrowed_) return file_->Read(path);
+    bool fresh = false;
+    return file_->Get(path, fresh);
 }
 
 }  // namespace vesk

@@ -45,6 +45,8 @@ public:
     std::span<const uint8_t> bytes() const { return file_.bytes(); }
     std::string_view text() const { return file_.text(); }
     bool complete() const { return file_.complete(); }
+    // Whether the file held may be reused by a later Get.
+    bool reusable() const { return trusted_; }
     uint64_t fileSize() const { return file_.fileSize(); }
     // Gives a handler's file back and forgets the file; the storage stays
     // for the next one unless it is larger than kKeepBytes.
@@ -63,15 +65,16 @@ private:
 // Drops every family's kept file (a change of file handler does this first).
 void DropKeptFiles();
 
-// The static loaders' file for one load: their family's kept storage, the
-// file given back when the load ends. A nested load gets storage of its own.
+// The static loaders' file for one load: their family's kept file, reused
+// while unchanged (a level places the same prop again and again) and kept
+// after the load when it may be; a nested load reads into storage of its own.
 class ScratchFile {
 public:
     ScratchFile();
     ~ScratchFile();
     ScratchFile(const ScratchFile &) = delete;
     ScratchFile &operator=(const ScratchFile &) = delete;
-    bool Read(const char *path) { return file_->Read(path); }
+    bool Read(const char *path);
     std::span<const uint8_t> bytes() const { return file_->bytes(); }
     std::string_view text() const { return file_->text(); }
 

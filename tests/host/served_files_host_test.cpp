@@ -190,9 +190,9 @@ std::vector<Case> Cases() {
         return [fn, name](const std::string &root, Hash &h) { fn(root + "/" + name, h); };
     };
     return {
-        {"3DS", {{"m.3ds", "assimp/3DS/fels.3ds"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 0, h); }, "m.3ds")},
-        {"OBJ", {{"m.obj", "assimp/OBJ/spider.obj"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 1, h); }, "m.obj")},
-        {"ASE", {{"m.ase", "assimp/ASE/MotionCaptureROM.ase"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 2, h); }, "m.ase")},
+        {"3DS", {{"m.3ds", "assimp/3DS/fels.3ds"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 0, h); }, "m.3ds"), 1},
+        {"OBJ", {{"m.obj", "assimp/OBJ/spider.obj"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 1, h); }, "m.obj"), 1},
+        {"ASE", {{"m.ase", "assimp/ASE/MotionCaptureROM.ase"}}, one([](const std::string &p, Hash &h) { LoadStatic(p, 2, h); }, "m.ase"), 1},
         {"MD2", {{"m.md2", "assimp/MD2/sydney.md2"}}, one(LoadMd2, "m.md2"), 1},
         {"MS3D", {{"m.ms3d", "assimp/MS3D/Wuson.ms3d"}}, one(LoadMs3d, "m.ms3d"), 1},
         {"TGA", {{"i.tga", "openarena/models/weapons2/machinegun/mgun.tga"}}, one(LoadTga, "i.tga")},
@@ -229,7 +229,7 @@ protected:
         return h.Value();
     }
     // With the handler set: the run's hash, and the reads not yet released
-    // must be what the MD2 and MS3D exports keep (at most their one file).
+    // must be what the static, MD2 and MS3D families keep (at most one file each).
     uint64_t Served(const Case &c) {
         g_host.asked.clear();
         setHandler_(&Read, &Release);
