@@ -16,8 +16,12 @@ inline constexpr int kLightmapBytes = kLumels * kLumels * 3;
 void CreateLightmaps(std::span<Poly> triangles, std::span<const LightmapLight> lights, uint8_t *output,
                      bool writeCoords);
 void CreateLightmaps(std::span<const Poly> triangles, std::span<const LightmapLight> lights, uint8_t *output);
-// Whether the light loop may use AVX lanes where the processor has them (the
-// default); false keeps it on SSE2, so that tests cover both.
-void UseWideLightmapLanes(bool wide);
+// The widest lanes the lumel loops may use where the processor has them (by
+// default the widest); narrower limits let tests cover every width.
+enum class LightmapLanes { Sse2, Avx, Avx512 };
+void LimitLightmapLanes(LightmapLanes widest);
+// The channel sums behind one triangle's bytes, lumel by lumel, for tests: a
+// last-bit difference in a sum seldom reaches its byte.
+void LightmapSums(const Poly &t, std::span<const LightmapLight> lights, double (*sums)[3]);
 
 }  // namespace vesk

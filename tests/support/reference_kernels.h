@@ -248,17 +248,13 @@ inline uint8_t ChannelByte(double sum) {
     return static_cast<uint8_t>(static_cast<int32_t>(sum));
 }
 
-inline void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_t *out, bool writeCoords) {
+// Each lumel's channel sums under the lights, in their order.
+inline void LumelSums(const Poly &t, std::span<const LightmapLight> lights, double (*sums)[3]) {
     const Vector3 &p0 = t.corner[0].position;
     const Vector3 n = SafeNormalize(PolyNormal(t));
     const double d = PlaneDistance(n, p0);
     const Projection pr = Project(t, n);
-    if (writeCoords)
-        for (int k = 0; k < 3; ++k) {
-            t.corner[k].u2 = LightmapCoord(pr.u[k], pr.uMin, pr.uMax);
-            t.corner[k].v2 = LightmapCoord(pr.v[k], pr.vMin, pr.vMax);
-        }
-    std::memset(out, 0, kLightmapBytes);
+    std::fill_n(&sums[0][0], kLumels * kLumels * 3, 0.0);
     if (IsZero(n)) return;  // no plane to light
     const Vector3 o = OnPlane(pr.axis, n, d, pr.uMin, pr.vMin);
     const Vector3 a = OnPlane(pr.axis, n, d, pr.uMax, pr.vMin);
@@ -267,7 +263,6 @@ inline void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_
     // Only lights in front of the plane take part; the test does not depend on the lumel.
     LightmapLight lit[64];
     size_t litCount = 0;
-    double sums[kLumels * kLumels][3] = {};
     auto flush = [&] {
         for (int i = 0; i < kLumels; ++i)
             for (int j = 0; j < kLumels; ++j) {
@@ -295,6 +290,19 @@ inline void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_
         if (litCount == 64) flush();
     }
     flush();
+}
+
+inline void LightTriangle(Poly &t, std::span<const LightmapLight> lights, uint8_t *out, bool writeCoords) {
+    if (writeCoords) {
+        const Vector3 n = SafeNormalize(PolyNormal(t));
+        const Projection pr = Project(t, n);
+        for (int k = 0; k < 3; ++k) {
+            t.corner[k].u2 = LightmapCoord(pr.u[k], pr.uMin, pr.uMax);
+            t.corner[k].v2 = LightmapCoord(pr.v[k], pr.vMin, pr.vMax);
+        }
+    }
+    double sums[kLumels * kLumels][3];
+    LumelSums(t, lights, sums);
     for (int m = 0; m < kLumels * kLumels; ++m)
         for (int c = 0; c < 3; ++c) out[3 * m + c] = ChannelByte(std::fmin(sums[m][c], 255.0));
 }
