@@ -7,7 +7,10 @@
 // material and object (a material runs to the next *MATERIAL or the end of the
 // file, an object to the next *GEOMOBJECT; within them a later statement
 // overwrites an earlier one, except *MATERIAL_REF, where the first counts),
-// in time that grows linearly with the file.
+// in time that grows linearly with the file. The indexing pass also keeps the
+// blank masks it finds lines with, and the numbers of vertex, coordinate and
+// face lines are read word by word from them.
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -58,31 +61,6 @@ uint32_t Load4(const char *p) {
     return v;
 }
 
-// The first LF at or after p, or end. Lines are short: sixteen bytes at a
-// time inline beat a library call per line.
-const char *FindLineFeed(const char *p, const char *end) {
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-        if (found) return p + std::countr_zero(found);
-    }
-    while (p < end && *p != '\n') ++p;
-    return p;
-}
-
-// Past the run of tabs that indents a line, eight bytes at a time (a
-// byte-by-byte loop mispredicts its exit as the depth changes).
-const char *SkipIndent(const char *p, const char *end) {
-    constexpr uint64_t kTabs = 0x0909090909090909u;
-    while (end - p >= 8) {
-        const uint64_t other = Load8(p) ^ kTabs;
-        if (other) return p + std::countr_zero(other) / 8;
-        p += 8;
-    }
-    return p;
-}
-
 // Whether the word at word is exactly the keyword: its bytes, then a blank
 // or the end of the text. The compare is a few overlapping loads (a call to
 // memcmp per keyword cost more than the rest of the line).
@@ -101,11 +79,8 @@ bool IsWord(const char *word, size_t room, const char (&keyword)[N]) {
     return same && (room == n || IsTextSpace(word[n]));
 }
 
-// The statement whose word starts at word, and where that word ends; Other
-// (and the end unset) for any other word. Every statement we read starts with
-// '*' and one of four letters, so most lines of a file (animation samples,
-// normals) are turned away on their first two bytes.
-Key Classify(const char *word, const char *end, const char *&wordEnd) {
+// Classify for a word less than sixteen bytes before the end of the text.
+Key ClassifyNearEnd(const char *word, const char *end, const char *&wordEnd) {
     const size_t room = static_cast<size_t>(end - word);
     if (room < 3 || word[0] != '*') return Key::Other;
     Key key = Key::Other;
@@ -132,10 +107,81 @@ Key Classify(const char *word, const char *end, const char *&wordEnd) {
     return key;
 }
 
+// The keywords a word shorter than 16 bytes may be, by a hash of its first
+// and last eight bytes: one table look-up, no chain of compares.
+struct KeywordSlot {
+    uint64_t head = 0, tail = 0;  // first min(n, 8) bytes; last 8 when n >= 8
+    size_t length = 0;
+    Key key = Key::Other;
+};
+constexpr uint64_t kKeywordHash = 0xe4b06ce60741c7a9u;
+constexpr uint64_t LittleEndianBytes(const char *p, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
+    return v;
+}
+constexpr size_t KeywordSlotOf(uint64_t head, uint64_t tail) {
+    return static_cast<size_t>(((head ^ tail) * kKeywordHash) >> 59);
+}
+constexpr std::array<KeywordSlot, 32> kKeywordSlots = [] {
+    const std::pair<std::string_view, Key> keywords[] = {
+        {"*BITMAP", Key::Bitmap},           {"*MATERIAL", Key::Material},         {"*MESH_FACE", Key::Face},
+        {"*MESH_TVERT", Key::TVert},        {"*MESH_TFACE", Key::TFace},          {"*GEOMOBJECT", Key::GeomObject},
+        {"*MESH_VERTEX", Key::Vertex},      {"*MATERIAL_REF", Key::MaterialRef},  {"*UVW_U_TILING", Key::UTiling},
+        {"*UVW_V_TILING", Key::VTiling},    {"*MESH_NUMFACES", Key::NumFaces},    {"*MATERIAL_NAME", Key::MaterialName},
+        {"*MESH_NUMVERTEX", Key::NumVertex}, {"*MATERIAL_COUNT", Key::MaterialCount}};
+    std::array<KeywordSlot, 32> slots{};
+    for (const auto &[word, key] : keywords) {
+        const size_t n = word.size();
+        const uint64_t head = LittleEndianBytes(word.data(), n < 8 ? n : 8);
+        const uint64_t tail = n >= 8 ? LittleEndianBytes(word.data() + n - 8, 8) : 0;
+        const KeywordSlot slot{head, tail, n, key};
+        KeywordSlot &at = slots[KeywordSlotOf(slot.head, slot.tail)];
+        if (at.length) throw "keyword hash collision";
+        at = slot;
+    }
+    return slots;
+}();
+
+// The statement whose word starts at word, and where that word ends; Other
+// (and the end unset) for any other word. Keyword bytes all lie between '!'
+// and 0x7F, so the first byte outside that range gives the only length a
+// keyword can have here; it must then be a blank.
+Key Classify(const char *word, const char *end, const char *&wordEnd) {
+    if (end - word < 16) return ClassifyNearEnd(word, end, wordEnd);
+    if (word[0] != '*') return Key::Other;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(word));
+    const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, _mm_set1_epi8('!'))));
+    const size_t n = static_cast<size_t>(std::countr_zero(stops | 0x10000u));
+    if (n == 16) {
+        // Only the two longest keywords reach this far.
+        const size_t room = static_cast<size_t>(end - word);
+        const Key key = IsWord(word, room, "*MESH_NUMTVERTEX")    ? Key::NumTVertex
+                        : IsWord(word, room, "*MATERIAL_DIFFUSE") ? Key::Diffuse
+                                                                  : Key::Other;
+        if (key != Key::Other) wordEnd = word + (key == Key::Diffuse ? 17 : 16);
+        return key;
+    }
+    if (n < 7 || !IsTextSpace(word[n])) return Key::Other;
+    const uint64_t head = Load8(word) & (n >= 8 ? ~uint64_t{0} : 0x00FFFFFFFFFFFFFFu);
+    const uint64_t tail = n >= 8 ? Load8(word + n - 8) : 0;
+    const KeywordSlot &slot = kKeywordSlots[KeywordSlotOf(head, tail)];
+    if (slot.head != head || slot.tail != tail || slot.length != n) return Key::Other;
+    wordEnd = word + n;
+    return slot.key;
+}
+
 struct Statement {
     Key key;
     std::string_view values;  // the rest of its line
-    size_t offset;            // of the line in the text
+};
+
+// Where an object's statements that size it are: the last of each count, and
+// its first *MATERIAL_REF (none: kNone). Noted while indexing, so that filling
+// the object reads its lines once.
+constexpr size_t kNone = ~size_t{0};
+struct ObjectCounts {
+    size_t vertices = kNone, faces = kNone, texCoords = kNone, materialRef = kNone;
 };
 
 // The value of a quoted statement: the first word after the opening quote,
@@ -145,9 +191,9 @@ void ReadQuoted(std::string_view values, char (&field)[255]) {
     std::string_view s = SkipSpace(values);
     if (s.empty() || s[0] != '"') return;
     s.remove_prefix(1);
-    std::string_view word = s.substr(0, s.find_first_of(" \t\r\n\v\f"));
-    if (!word.empty()) word.remove_suffix(1);
-    CopyToField(field, word);
+    size_t n = 0;
+    while (n < s.size() && !IsTextSpace(s[n])) ++n;
+    CopyToField(field, s.substr(0, n ? n - 1 : 0));
 }
 
 // A corner label ("A:"): blanks, then exactly those two characters.
@@ -166,14 +212,54 @@ bool ReadIndex(std::string_view &text, int32_t &index) {
     return true;
 }
 
+// The first words (runs of non-blanks) of a statement's values, from the
+// blank masks of the indexing pass, so that each number is read on its own
+// rather than once the end of the one before is known. A word counts only
+// when read whole: a blank ends every number and label, so reading it alone
+// then gives what reading on along the line gives. Anything else goes the
+// plain way.
+struct Word {
+    const char *begin, *end;
+};
+template <size_t N>
+bool FirstWords(std::string_view text, const std::vector<uint64_t> &blanks, std::string_view values,
+                Word (&words)[N]) {
+    // The word readers load up to 8 bytes before a word and 17 from it.
+    const size_t at = static_cast<size_t>(values.data() - text.data());
+    if (at < 8 || text.size() - at < 64 + 17) return false;
+    const uint64_t inLine = values.size() >= 64 ? ~uint64_t{0} : (uint64_t{1} << values.size()) - 1;
+    const uint64_t blank = blanks[at / 64] >> (at % 64) | (blanks[at / 64 + 1] << 1) << (63 - at % 64);
+    const uint64_t word = ~blank & inLine;
+    uint64_t starts = word & ~(word << 1);
+    uint64_t ends = ~word & (word << 1);  // none for a word that runs past the 64 bytes
+    for (Word &w : words) {
+        if (!starts || !ends) return false;
+        w = {values.data() + std::countr_zero(starts), values.data() + std::countr_zero(ends)};
+        starts &= starts - 1;
+        ends &= ends - 1;
+    }
+    return true;
+}
+
+// A face's index, with the colon that may follow it.
+bool ReadIndexWord(Word w, int32_t &out) {
+    return ReadIntWord(w.begin, w.end - (w.end - w.begin > 1 && w.end[-1] == ':'), out);
+}
+bool IsLabel(Word w, char letter) { return w.end - w.begin == 2 && w.begin[0] == letter && w.begin[1] == ':'; }
+
 // A count taken from the file, never more than the bytes that describe its
-// object (every element needs a line), so a corrupt count cannot demand a
-// huge allocation.
-size_t TrustedCount(std::string_view values, size_t regionBytes) {
+// object in text mode (every element needs a line), so a corrupt count cannot
+// demand a huge allocation. Those bytes are at least half the raw ones (a
+// dropped CR leaves its LF), so only a count above that needs them counted.
+template <class TextBytes>
+size_t TrustedCount(std::string_view values, size_t rawBytes, const TextBytes &textBytes) {
     int32_t count = 0;
     ParseIntFast(values, count);
     if (count < 0) return 0;
-    return static_cast<size_t>(count) < regionBytes ? static_cast<size_t>(count) : regionBytes;
+    const size_t n = static_cast<size_t>(count);
+    if (n < rawBytes - rawBytes / 2) return n;
+    const size_t regionBytes = textBytes();
+    return n < regionBytes ? n : regionBytes;
 }
 
 bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
@@ -181,11 +267,22 @@ bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size
 class AseReader {
 public:
     AseReader(std::string_view text, StaticModel &model)
-        : text_(text), model_(model), statements_(StatementScratch()) {
+        : text_(text), model_(model), scratch_(TheScratch()), statements_(scratch_.statements),
+          objectStarts_(scratch_.objectStarts), objectLines_(scratch_.objectLines),
+          objectCounts_(scratch_.objectCounts), materialStarts_(scratch_.materialStarts), blanks_(scratch_.blanks) {
         statements_.clear();
+        objectStarts_.clear();
+        objectLines_.clear();
+        objectCounts_.clear();
+        materialStarts_.clear();
+        // The indexing pass stores a mask for every 64 bytes; the one after stays clear.
+        blanks_.resize(text.size() / 64 + 2);
+        blanks_[text.size() / 64] = blanks_[text.size() / 64 + 1] = 0;
     }
     ~AseReader() {
-        if (statements_.capacity() > kKeptStatements) std::vector<Statement>().swap(statements_);
+        const size_t kept = statements_.capacity() * sizeof(Statement) + blanks_.capacity() * sizeof(uint64_t) +
+                            scratch_.materials.capacity() * sizeof(StaticMaterial);
+        if (kept > kKeptBytes) scratch_ = Scratch{};
     }
     AseReader(const AseReader &) = delete;
     AseReader &operator=(const AseReader &) = delete;
@@ -213,6 +310,7 @@ public:
         // finite.
         std::vector<StaticMaterial> heldMaterials;
         heldMaterials.swap(model_.materials);
+        model_.materials.swap(scratch_.materials);
         model_.objects.swap(model_.spareObjects);
         const int32_t heldMaterialCount = model_.materialCount, heldObjectCount = model_.objectCount;
         const int32_t heldSmoothed = model_.smoothedObjects;
@@ -228,6 +326,7 @@ public:
         for (size_t n = 0; n < model_.objects.size(); ++n) FillObject(n);
         if (!ObjectsFinite(model_, 0) || !MaterialsFinite()) {
             model_.materials.swap(heldMaterials);
+            scratch_.materials.swap(heldMaterials);
             model_.objects.swap(model_.spareObjects);
             model_.materialCount = heldMaterialCount;
             model_.objectCount = heldObjectCount;
@@ -235,45 +334,48 @@ public:
             model_.ForgetMaterialNames();
             return false;
         }
+        scratch_.materials.swap(heldMaterials);
         return true;
     }
 
 private:
     // One pass over the lines, noting those whose first word is a statement
-    // we read. Offsets are counted as in the text-mode text, whatever CRs are
-    // dropped, so the bytes of a region are the same either way.
+    // we read (and where each object's line starts).
     void Index() {
         const char *const begin = text_.data();
         const char *const end = begin + text_.size();
-        size_t dropped = 0;
-        const char *line = begin;
-        while (line < end) {
-            // Blanks before the first word; a LF here ends an empty line.
-            const char *word = line;
-            word = SkipIndent(word, end);
-            while (word < end && *word != '\n' && IsTextSpace(*word)) ++word;
+        ForEachLineWord(text_, [&](const char *word, const char *lf) {
             const char *wordEnd = word;
             const Key key = Classify(word, end, wordEnd);
-            const char *lf = wordEnd;
-            lf = FindLineFeed(lf, end);
-            const size_t droppedBefore = dropped;
-            const char *lineEnd = lf;
-            if (lf < end && lf > line && lf[-1] == '\r') {
-                --lineEnd;
-                ++dropped;
+            if (key == Key::Other) return;
+            // The word ends at a blank, so a dropped CR never falls inside it.
+            const char *lineEnd = lf < end && lf[-1] == '\r' ? lf - 1 : lf;
+            const char *values = wordEnd < lineEnd ? wordEnd : lineEnd;
+            const size_t at = statements_.size();
+            if (key == Key::GeomObject) {
+                const char *line = word;
+                while (line > begin && line[-1] != '\n') --line;
+                objectStarts_.push_back(at);
+                objectLines_.push_back(static_cast<size_t>(line - begin));
+                objectCounts_.emplace_back();
+            } else if (key >= Key::NumVertex && key <= Key::MaterialRef && !objectCounts_.empty()) {
+                ObjectCounts &counts = objectCounts_.back();
+                if (key == Key::NumVertex) counts.vertices = at;
+                if (key == Key::NumFaces) counts.faces = at;
+                if (key == Key::NumTVertex) counts.texCoords = at;
+                if (key == Key::MaterialRef && counts.materialRef == kNone) counts.materialRef = at;
             }
-            if (key != Key::Other) {
-                if (key == Key::GeomObject) objectStarts_.push_back(statements_.size());
-                if (key == Key::Material) materialStarts_.push_back(statements_.size());
-                // The word ends at a blank, so a dropped CR never falls inside it.
-                const char *values = wordEnd < lineEnd ? wordEnd : lineEnd;
-                statements_.push_back({key, std::string_view(values, static_cast<size_t>(lineEnd - values)),
-                                       static_cast<size_t>(line - begin) - droppedBefore});
-            }
-            if (lf == end) break;
-            line = lf + 1;
-        }
-        textSize_ = text_.size() - dropped;
+            if (key == Key::Material) materialStarts_.push_back(at);
+            statements_.push_back({key, std::string_view(values, static_cast<size_t>(lineEnd - values))});
+        }, blanks_.data());
+    }
+
+    // The size of the text from offset a to b as text mode reads it: less
+    // one for each CR right before a LF.
+    size_t TextModeBytes(size_t a, size_t b) const {
+        size_t bytes = b - a;
+        for (size_t i = a; i + 1 < b; ++i) bytes -= text_[i] == '\r' && text_[i + 1] == '\n';
+        return bytes;
     }
 
     // Statements after start up to the next start of the same list, or the end.
@@ -308,19 +410,30 @@ private:
     }
 
     std::string_view text_;
-    size_t textSize_ = 0;
     StaticModel &model_;
-    // The statement list, kept between loads (up to a bound) so a load does
-    // not fault in fresh pages for it each time. Module-level like every kept
-    // buffer: static loads must not overlap.
-    static std::vector<Statement> &StatementScratch() {
-        static std::vector<Statement> statements;
-        return statements;
+    // The reader's lists and the storage of the materials replaced, kept
+    // between loads (up to a bound) so a load allocates nothing and faults
+    // in no fresh pages for them. Module-level like every kept buffer: static
+    // loads must not overlap.
+    struct Scratch {
+        std::vector<Statement> statements;
+        std::vector<size_t> objectStarts, objectLines, materialStarts;
+        std::vector<ObjectCounts> objectCounts;
+        std::vector<uint64_t> blanks;
+        std::vector<StaticMaterial> materials;  // the storage of the materials replaced
+    };
+    static Scratch &TheScratch() {
+        static Scratch scratch;
+        return scratch;
     }
-    static constexpr size_t kKeptStatements = (size_t{4} << 20) / sizeof(Statement);
+    static constexpr size_t kKeptBytes = size_t{4} << 20;
+    Scratch &scratch_;
     std::vector<Statement> &statements_;
-    std::vector<size_t> objectStarts_;
-    std::vector<size_t> materialStarts_;
+    std::vector<size_t> &objectStarts_;
+    std::vector<size_t> &objectLines_;    // where each object's line starts
+    std::vector<ObjectCounts> &objectCounts_;
+    std::vector<size_t> &materialStarts_;
+    std::vector<uint64_t> &blanks_;  // blank mask of each 64 bytes, and a clear one after
 };
 
 void AseReader::FillObject(size_t n) {
@@ -329,26 +442,22 @@ void AseReader::FillObject(size_t n) {
     object.materialIndex = -1;
     object.texCoordsPerCorner = true;
     const auto [begin, end] = Region(objectStarts_, n);
-    const size_t regionEnd = end < statements_.size() ? statements_[end].offset : textSize_;
-    const size_t regionBytes = regionEnd - statements_[objectStarts_[n]].offset;
+    const size_t regionBegin = objectLines_[n];
+    const size_t regionEnd = n + 1 < objectLines_.size() ? objectLines_[n + 1] : text_.size();
+    const size_t rawBytes = regionEnd - regionBegin;
+    const auto textBytes = [&] { return TextModeBytes(regionBegin, regionEnd); };
 
-    bool haveRef = false;
-    for (size_t i = begin; i < end; ++i) {
-        std::string_view v = statements_[i].values;
-        switch (statements_[i].key) {
-            case Key::NumVertex: object.vertices.assign(TrustedCount(v, regionBytes), Vector3{0.0f, 0.0f, 0.0f}); break;
-            case Key::NumFaces: object.faces.assign(TrustedCount(v, regionBytes), StaticFace{}); break;
-            case Key::NumTVertex: object.texCoords.assign(TrustedCount(v, regionBytes), TexCoord{}); break;
-            case Key::MaterialRef: {
-                float ref = 0.0f;
-                // Truncated toward zero; a value no index can be stays "no material".
-                if (!haveRef && ParseFloatFast(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
-                    object.materialIndex = static_cast<int32_t>(ref);
-                haveRef = true;
-                break;
-            }
-            default: break;
-        }
+    const ObjectCounts &counts = objectCounts_[n];
+    const auto count = [&](size_t at) { return TrustedCount(statements_[at].values, rawBytes, textBytes); };
+    if (counts.vertices != kNone) object.vertices.assign(count(counts.vertices), Vector3{0.0f, 0.0f, 0.0f});
+    if (counts.faces != kNone) object.faces.assign(count(counts.faces), StaticFace{});
+    if (counts.texCoords != kNone) object.texCoords.assign(count(counts.texCoords), TexCoord{});
+    if (counts.materialRef != kNone) {
+        std::string_view v = statements_[counts.materialRef].values;
+        float ref = 0.0f;
+        // Truncated toward zero; a value no index can be stays "no material".
+        if (ParseFloatFast(v, ref) && std::isfinite(ref) && std::fabs(ref) < 2.0e9f)
+            object.materialIndex = static_cast<int32_t>(ref);
     }
     object.vertexCount = static_cast<int32_t>(object.vertices.size());
     object.faceCount = static_cast<int32_t>(object.faces.size());
@@ -366,31 +475,65 @@ void AseReader::FillObject(size_t n) {
         int32_t index = 0;
         switch (statements_[i].key) {
             case Key::Vertex: {
-                if (!ParseIntFast(v, index) || !InRange(index, object.vertices.size())) break;
+                Word w[4];
                 float a = 0.0f, b = 0.0f, c = 0.0f;
+                if (FirstWords(text_, blanks_, v, w) && ReadIntWord(w[0].begin, w[0].end, index) &&
+                    ReadFloatWord(w[1].begin, w[1].end, a) && ReadFloatWord(w[2].begin, w[2].end, b) &&
+                    ReadFloatWord(w[3].begin, w[3].end, c)) {
+                    if (InRange(index, object.vertices.size())) object.vertices[index] = Vector3{a, c, -b};
+                    break;
+                }
+                if (!ParseIntFast(v, index) || !InRange(index, object.vertices.size())) break;
+                a = b = c = 0.0f;
                 (void)(ParseFloatFast(v, a) && ParseFloatFast(v, b) && ParseFloatFast(v, c));
                 object.vertices[index] = Vector3{a, c, -b};  // the file is Z-up
                 break;
             }
             case Key::TVert: {
-                if (!ParseIntFast(v, index) || !InRange(index, object.texCoords.size())) break;
-                float u = 0.0f, w = 0.0f;
-                (void)(ParseFloatFast(v, u) && ParseFloatFast(v, w));
-                object.texCoords[index] = TexCoord{u * uScale, w * vScale};
+                Word w[3];
+                float u = 0.0f, t = 0.0f;
+                if (!(FirstWords(text_, blanks_, v, w) && ReadIntWord(w[0].begin, w[0].end, index) &&
+                      ReadFloatWord(w[1].begin, w[1].end, u) && ReadFloatWord(w[2].begin, w[2].end, t))) {
+                    if (!ParseIntFast(v, index) || !InRange(index, object.texCoords.size())) break;
+                    u = t = 0.0f;
+                    (void)(ParseFloatFast(v, u) && ParseFloatFast(v, t));
+                } else if (!InRange(index, object.texCoords.size())) {
+                    break;
+                }
+                object.texCoords[index] = TexCoord{u * uScale, t * vScale};
                 object.hasTexture = true;
                 break;
             }
             case Key::Face: {
+                Word w[7];
+                int32_t corner[3] = {};
+                if (FirstWords(text_, blanks_, v, w) && ReadIndexWord(w[0], index) && IsLabel(w[1], 'A') &&
+                    ReadIntWord(w[2].begin, w[2].end, corner[0]) && IsLabel(w[3], 'B') &&
+                    ReadIntWord(w[4].begin, w[4].end, corner[1]) && IsLabel(w[5], 'C') &&
+                    ReadIntWord(w[6].begin, w[6].end, corner[2])) {
+                    if (InRange(index, object.faces.size()))
+                        std::memcpy(object.faces[index].vertexIndex, corner, sizeof corner);
+                    break;
+                }
                 if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
-                int32_t *corner = object.faces[index].vertexIndex;
-                (void)(Literal(v, "A:") && ParseIntFast(v, corner[0]) && Literal(v, "B:") && ParseIntFast(v, corner[1]) &&
-                       Literal(v, "C:") && ParseIntFast(v, corner[2]));
+                int32_t *held = object.faces[index].vertexIndex;
+                (void)(Literal(v, "A:") && ParseIntFast(v, held[0]) && Literal(v, "B:") && ParseIntFast(v, held[1]) &&
+                       Literal(v, "C:") && ParseIntFast(v, held[2]));
                 break;
             }
             case Key::TFace: {
+                Word w[4];
+                int32_t corner[3] = {};
+                if (FirstWords(text_, blanks_, v, w) && ReadIndexWord(w[0], index) &&
+                    ReadIntWord(w[1].begin, w[1].end, corner[0]) && ReadIntWord(w[2].begin, w[2].end, corner[1]) &&
+                    ReadIntWord(w[3].begin, w[3].end, corner[2])) {
+                    if (InRange(index, object.faces.size()))
+                        std::memcpy(object.faces[index].texCoordIndex, corner, sizeof corner);
+                    break;
+                }
                 if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
-                int32_t *corner = object.faces[index].texCoordIndex;
-                (void)(ParseIntFast(v, corner[0]) && ParseIntFast(v, corner[1]) && ParseIntFast(v, corner[2]));
+                int32_t *held = object.faces[index].texCoordIndex;
+                (void)(ParseIntFast(v, held[0]) && ParseIntFast(v, held[1]) && ParseIntFast(v, held[2]));
                 break;
             }
             default: break;

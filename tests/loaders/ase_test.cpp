@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "io/fast_number.h"
 #include "io/file.h"
 #include "loaders/static_model.h"
 #include "loaders/static_test_util.h"
@@ -271,6 +277,79 @@ TEST(LoadAse, StatementWordsMatchWholeWordsOnly) {
             if (!a.empty()) {
                 ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(Vector3)), 0) << length;
             }
+        }
+    }
+}
+
+// The quick paths against plain readings over seeded text: the 64-byte line
+// walk (and its blank masks) against a byte loop, and the whole-word number
+// readers against the sequential ones, on words of every shape placed
+// anywhere in a buffer of exactly the text's size.
+TEST(LoadAse, QuickLineWalkAndWordReadsMatchPlainReading) {
+    std::mt19937 rng(7);
+    const auto pick = [&](std::initializer_list<const char *> options) {
+        return options.begin()[rng() % options.size()];
+    };
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 70, pick({" ", "\t", "x"})[0]);  // moves lines across block edges
+        for (size_t lines = rng() % 12; lines-- > 0;) {
+            text += pick({"", "\t\t", " \t\v\f\r ", "  ", "\r"});
+            const std::string longLine(90, 'w');
+            text += pick({"", "*MESH_VERTEX\t0\t-1.5\t2\t3", "}", longLine.c_str(), "*GEOMOBJECT {", "\r\r"});
+            text += pick({"\n", "\r\n", "\r\r\n", "", " \n"});
+        }
+        const std::vector<char> bytes(text.begin(), text.end());
+        const std::string_view view(bytes.data(), bytes.size());
+        std::vector<std::pair<size_t, size_t>> plain, quick;
+        for (size_t line = 0; line < view.size();) {
+            size_t word = line;
+            while (word < view.size() && isBlank(view[word])) ++word;
+            const size_t lf = std::min(view.find('\n', word), view.size());
+            if (word < view.size()) plain.emplace_back(word, lf);
+            line = lf + 1;
+        }
+        std::vector<uint64_t> blanks(view.size() / 64 + 1);
+        const auto note = [&](const char *w, const char *lf) { quick.emplace_back(w - view.data(), lf - view.data()); };
+        ForEachLineWord(view, note, blanks.data());
+        ASSERT_EQ(quick, plain) << round;
+        for (size_t i = 0; i < view.size(); ++i) {
+            ASSERT_EQ(blanks[i / 64] >> (i % 64) & 1, isBlank(view[i])) << round;
+        }
+    }
+    // Numbers of every shape, read as a whole word and along a line.
+    const char *const kDigits = "0123456789";
+    for (int round = 0; round < 200000; ++round) {
+        std::string word = pick({"", "", "-", "+", "--", "."});
+        for (size_t n = rng() % (rng() % 4 ? 9 : 12); n-- > 0;) word += kDigits[rng() % 10];
+        if (rng() % 3) word += pick({".", ".", ":", "e", "x", "-"});
+        for (size_t n = rng() % (rng() % 4 ? 10 : 14); n-- > 0;) word += kDigits[rng() % 10];
+        if (rng() % 8 == 0) word += pick({"e5", "E-2", ".", "1.5", "+"});
+        if (round % 4 == 0) {
+            // Next to a midpoint between two floats, where rounding is closest.
+            const float f = std::bit_cast<float>(static_cast<uint32_t>(0x33D6BF95u + rng() % 0x16000000u));
+            char decimal[64];
+            std::snprintf(decimal, sizeof decimal, "%.*f", static_cast<int>(rng() % 9),
+                          (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 1e30f))) / 2);
+            word = decimal;
+        }
+        if (word.empty()) continue;
+        const std::string buffer =
+            std::string(8, pick({"1", ".", " "})[0]) + word + " " + std::string(16, pick({"7", ".", " "})[0]);
+        const char *s = buffer.data() + 8, *e = s + word.size();
+        std::string_view line(s, word.size() + 1);
+        float quick = -1.0f, plain = -1.0f;
+        const bool quickOk = ReadFloatWord(s, e, quick), plainOk = ParseFloatFast(line, plain) && line == " ";
+        ASSERT_EQ(quickOk, plainOk) << word;
+        if (quickOk) {
+            ASSERT_EQ(std::bit_cast<uint32_t>(quick), std::bit_cast<uint32_t>(plain)) << word;
+        }
+        int32_t quickInt = -1, plainInt = -1;
+        line = std::string_view(s, word.size() + 1);
+        const bool intOk = ReadIntWord(s, e, quickInt);
+        ASSERT_EQ(intOk, ParseIntFast(line, plainInt) && line == " ") << word;
+        if (intOk) {
+            ASSERT_EQ(quickInt, plainInt) << word;
         }
     }
 }
