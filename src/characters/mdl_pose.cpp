@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <type_traits>
 
 #include <emmintrin.h>
 
@@ -32,45 +33,58 @@ constexpr int kSets = 4;
 // recompute gives, whichever model or sequence filled the slot.
 struct RotationMemo {
     static constexpr uint32_t kSlots = 32;
+    // Plain floats, no initialisers: the memos are zero at module load
+    // without a constructor touching their pages.
     struct Angles {
         float key[3];
-        Quaternion q;
+        float q[4];
     };
     struct SlerpEntry {
-        Quaternion key[2];
-        mdl::SlerpSetup setup;
+        float key[8];
+        mdl::SlerpSetup::Kind kind;
+        float q[4];
+        float omega, sinOmega;
     };
-    uint32_t anglesFilled = 0, slerpsFilled = 0;  // one bit per slot
+    uint32_t anglesFilled, slerpsFilled;  // one bit per slot
     Angles angles[kSlots];
     SlerpEntry slerps[kSlots];
 
     // Keys compare as bits, one float at a time (they were just computed in
     // registers; a wider load of them would wait on the narrower stores).
     static bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
-    static bool Same(const Quaternion &a, const Quaternion &b) {
-        return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z) && Same(a.w, b.w);
+    static bool Same(const float *a, const Quaternion &b) {
+        return Same(a[0], b.x) && Same(a[1], b.y) && Same(a[2], b.z) && Same(a[3], b.w);
     }
 
     Quaternion Angle(const float (&a)[3], uint32_t frame) {
         const uint32_t slot = frame % kSlots;
         Angles &e = angles[slot];
         if (!(anglesFilled >> slot & 1) || !Same(e.key[0], a[0]) || !Same(e.key[1], a[1]) || !Same(e.key[2], a[2])) {
-            e = {{a[0], a[1], a[2]}, mdl::AngleQuaternion(a)};
+            const Quaternion q = mdl::AngleQuaternion(a);
+            e = {{a[0], a[1], a[2]}, {q.x, q.y, q.z, q.w}};
             anglesFilled |= 1u << slot;
         }
-        return e.q;
+        return {e.q[0], e.q[1], e.q[2], e.q[3]};
     }
 
-    const mdl::SlerpSetup &Slerp(const Quaternion &p, const Quaternion &q, uint32_t frame) {
+    mdl::SlerpSetup Slerp(const Quaternion &p, const Quaternion &q, uint32_t frame) {
         const uint32_t slot = frame % kSlots;
         SlerpEntry &e = slerps[slot];
-        if (!(slerpsFilled >> slot & 1) || !Same(e.key[0], p) || !Same(e.key[1], q)) {
-            e = {{p, q}, mdl::PrepareSlerp(p, q)};
+        if (!(slerpsFilled >> slot & 1) || !Same(e.key, p) || !Same(e.key + 4, q)) {
+            const mdl::SlerpSetup s = mdl::PrepareSlerp(p, q);
+            e = {{p.x, p.y, p.z, p.w, q.x, q.y, q.z, q.w}, s.kind, {s.q.x, s.q.y, s.q.z, s.q.w}, s.omega, s.sinOmega};
             slerpsFilled |= 1u << slot;
         }
-        return e.setup;
+        mdl::SlerpSetup s;
+        s.kind = e.kind;
+        s.q = {e.q[0], e.q[1], e.q[2], e.q[3]};
+        s.omega = e.omega;
+        s.sinOmega = e.sinOmega;
+        return s;
     }
 };
+static_assert(std::is_trivially_default_constructible_v<RotationMemo>);
+RotationMemo g_rotationMemo[kSets][kMdlMaxBones];
 
 struct ChromeCache {
     int32_t stamp = 0;
@@ -89,7 +103,6 @@ struct WorkState {
     alignas(16) float transformed[kMdlMaxVertices][4];
     int32_t chrome[kMdlMaxVertices][2];
     ChromeCache chromeCache[kMdlMaxBones];
-    RotationMemo rotationMemo[kSets][kMdlMaxBones];
     Vector3 viewRight{0.0f, 0.0f, 0.0f};
     float lastTime = 0.0f;
     int32_t callStamp = 0;
@@ -205,7 +218,7 @@ void CalcRotations(MdlModel &model, int set, const mdl::Sequence &seq, const Ani
         const uint64_t record = firstRecord + uint64_t{mdl::kAnimationSize} * U(i);
         const auto channels = Field<mdl::Animation>(anim.buffer.data(), record);
         g_work.rotations[set][i] =
-            CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record, channels, g_work.rotationMemo[set][i]);
+            CalcBoneQuaternion(model, frame, s, bone, anim.buffer, record, channels, g_rotationMemo[set][i]);
         g_work.positions[set][i] = CalcBonePosition(model, frame, s, bone, anim.buffer, record, channels);
     }
     const int32_t motionType = seq.motionType;
