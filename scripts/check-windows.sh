@@ -53,9 +53,12 @@ run_host x86_64 "$wine64" "$out/wineprefix"
 
 # wine32 needs Debian's i386 architecture; scripts/setup.sh tries it and takes
 # the architecture away again where apt refuses the packages.
-if why=$("$root/scripts/setup.sh" wine32 2>&1); then
+if ! why=$("$root/scripts/setup.sh" wine32 2>&1); then
+    echo "x86 DLL not run under wine32: ${why##*$'\n'}"
+elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    # wine32's loader is a 32-bit program, which some kernels cannot run.
+    echo "x86 DLL not run under wine32: this kernel cannot execute 32-bit programs ($(uname -r))"
+else
     # A 32-bit prefix of its own: a 64-bit one made before wine32 lacks its DLLs.
     run_host i686 /usr/lib/wine/wine "$out/wineprefix32" win32
-else
-    echo "x86 DLL not run under wine32: ${why##*$'\n'}"
 fi
