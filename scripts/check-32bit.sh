@@ -29,7 +29,10 @@ if [ ! -f "$gtest/install/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 
 # No pkg-config modules: the demo's off-screen GL exists here only as 64-bit.
+# Tests are listed when ctest runs, not after each link: the build must not
+# need to execute what it builds.
 PKG_CONFIG_LIBDIR=/nonexistent cmake -G Ninja -S "$root" -B "$out/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST \
     -DVESK_WERROR=ON -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" "${launcher[@]}" \
     -DGTest_DIR="$gtest/install/lib/cmake/GTest" -DVESK_TESTDATA_DIR="${VESK_TESTDATA:-$root/testdata}" >/dev/null
 if [ $# -gt 0 ]; then
