@@ -23,35 +23,6 @@ inline const char *SkipTextSpace(const char *p, const char *end) {
     return p;
 }
 
-// Appends the run of decimal digits at p to value (wrapping past 2^64, which
-// callers detect by the count) and returns its end. Eight bytes at a time
-// where the text has them: numbers in model files are mostly six or more
-// digits, and a byte loop costs a compare and a multiply per digit.
-inline const char *ReadDigits(const char *p, const char *end, uint64_t &value) {
-    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kZeros = 0x3030303030303030u, kSix = 0x0606060606060606u;
-    while (end - p >= 8) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        if constexpr (std::endian::native != std::endian::little) break;
-        // A byte is a digit when its high nibble is 3 before and after adding
-        // 6; a carry out of a non-digit byte only reaches bytes after it.
-        const uint64_t other = ((v & kHigh) ^ kZeros) | (((v + kSix) & kHigh) ^ kZeros);
-        const int n = other ? std::countr_zero(other) / 8 : 8;
-        if (n == 0) return p;
-        // The n digits as the low end of eight, leading zeros filling the rest.
-        uint64_t d = ((v & 0x0F0F0F0F0F0F0F0Fu) << (8 * (8 - n)));
-        d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
-        d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
-        d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
-        static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-        value = value * kScale[n] + d;
-        p += n;
-        if (n < 8) return p;
-    }
-    while (p < end && IsDecimalDigit(*p)) value = value * 10 + static_cast<unsigned>(*p++ - '0');
-    return p;
-}
-
 // Up to nine digits with an optional sign: always within 32 bits.
 inline bool ParseIntFast(std::string_view &text, int32_t &out) {
     const char *const end = text.data() + text.size();
@@ -85,12 +56,12 @@ inline bool ParseFloatFast(std::string_view &text, float &out) {
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     uint64_t mantissa = 0;
     const char *const whole = p;
-    p = ReadDigits(p, end, mantissa);
+    while (p < end && IsDecimalDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
     size_t digits = static_cast<size_t>(p - whole);
     size_t fraction = 0;
     if (p < end && *p == '.') {
         const char *const first = ++p;
-        p = ReadDigits(p, end, mantissa);
+        while (p < end && IsDecimalDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
         fraction = static_cast<size_t>(p - first);
         digits += fraction;
     }
