@@ -1,6 +1,6 @@
 // Inline number reading for hot text loops. Each form gives exactly what
 // ParseInt / ParseFloat give (value, advance, success) and hands every input
-// it cannot settle cheaply to them. Also the line walk those loops start from.
+// it cannot settle cheaply to them.
 #pragma once
 
 #include <bit>
@@ -175,77 +175,6 @@ inline __m128i LaneNumbers(__m128i digits) {
     valueBits ^= static_cast<uint32_t>(negative) << 31;
     std::memcpy(&out, &valueBits, sizeof out);
     return true;
-}
-
-// Which of 16 bytes are blanks of the SkipSpace set, as 0xFF bytes.
-inline __m128i TextSpaceBytes(__m128i bytes) {
-    const __m128i fromTab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
-    return _mm_or_si128(control, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-}
-
-// Line feeds and the other blanks (space, tab, VT, FF, CR) of 64 bytes as
-// bit masks.
-inline void LineMasks64(const char *p, uint64_t &lf, uint64_t &blank) {
-    lf = blank = 0;
-    for (int i = 0; i < 4; ++i) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
-        const __m128i isLf = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'));
-        lf |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(isLf))} << (16 * i);
-        blank |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_andnot_si128(isLf, TextSpaceBytes(bytes))))}
-                 << (16 * i);
-    }
-}
-
-// Calls onLine(word, lineEnd) for every line in order but a last one of
-// blanks only: word is its first byte that is not a blank (its LF on a line
-// of blanks), lineEnd its LF or the end of the text. Sixty-four bytes at a
-// time into bit masks, so a line costs no search loop (whose exit mispredicts
-// as lengths vary) and no byte loop over its indent. With blanks, the blank
-// mask of each 64 bytes is stored there too (bits past the text clear), so a
-// later pass can split lines into words without looking at them again.
-template <class OnLine>
-void ForEachLineWord(std::string_view text, OnLine &&onLine, uint64_t *blanks = nullptr) {
-    const char *const begin = text.data();
-    const size_t size = text.size();
-    uint64_t lineStartIn = 1, carry = 0;
-    const char *pending = nullptr;  // a word whose LF lies in a later block
-    for (size_t at = 0; at < size; at += 64) {
-        const char *const block = begin + at;
-        uint64_t lf, blank, valid = ~uint64_t{0};
-        if (size - at >= 64) {
-            LineMasks64(block, lf, blank);
-        } else {
-            // The bytes are not padded: the last ones go through a copy,
-            // zeros after them (neither LF nor blank).
-            char tail[64] = {};
-            std::memcpy(tail, block, size - at);
-            LineMasks64(tail, lf, blank);
-            valid = (uint64_t{1} << (size - at)) - 1;
-        }
-        if (blanks) blanks[at / 64] = blank;
-        // A line start carried through its run of blanks lands on the word.
-        const uint64_t starts = (lf << 1) | lineStartIn;
-        lineStartIn = lf >> 63;
-        const uint64_t partial = blank + starts, sum = partial + carry;
-        carry = (partial < blank) | (sum < partial);
-        uint64_t words = sum & ~blank & valid;
-        // Words and LFs pair up in order; the first LF may end a line whose
-        // word came in an earlier block, and the last word may wait for a later one.
-        while (lf) {
-            const char *word = pending;
-            if (word) {
-                pending = nullptr;
-            } else {
-                word = block + std::countr_zero(words);
-                words &= words - 1;
-            }
-            onLine(word, block + std::countr_zero(lf));
-            lf &= lf - 1;
-        }
-        if (words) pending = block + std::countr_zero(words);
-    }
-    if (pending) onLine(pending, begin + size);
 }
 
 }  // namespace vesk

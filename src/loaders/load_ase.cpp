@@ -23,6 +23,7 @@
 #include "io/byte_cursor.h"
 #include "io/fast_number.h"
 #include "io/file.h"
+#include "io/line_masks.h"
 #include "loaders/static_model.h"
 #include "math/finite_floats.h"
 
@@ -154,11 +155,12 @@ Key Classify(const char *word, const char *end, const char *&wordEnd) {
     const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, _mm_set1_epi8('!'))));
     const size_t n = static_cast<size_t>(std::countr_zero(stops | 0x10000u));
     if (n == 16) {
-        // Only the two longest keywords reach this far.
+        // Only the two longest keywords reach this far (as do the normals'
+        // lines: one compare each, chosen by the third byte).
         const size_t room = static_cast<size_t>(end - word);
-        const Key key = IsWord(word, room, "*MESH_NUMTVERTEX")    ? Key::NumTVertex
-                        : IsWord(word, room, "*MATERIAL_DIFFUSE") ? Key::Diffuse
-                                                                  : Key::Other;
+        const Key key = word[2] == 'E'   ? (IsWord(word, room, "*MESH_NUMTVERTEX") ? Key::NumTVertex : Key::Other)
+                        : word[2] == 'A' ? (IsWord(word, room, "*MATERIAL_DIFFUSE") ? Key::Diffuse : Key::Other)
+                                         : Key::Other;
         if (key != Key::Other) wordEnd = word + (key == Key::Diffuse ? 17 : 16);
         return key;
     }
@@ -262,6 +264,11 @@ size_t TrustedCount(std::string_view values, size_t rawBytes, const TextBytes &t
     return n < regionBytes ? n : regionBytes;
 }
 
+template <class T>
+void GrowTo(std::vector<T> &list, size_t n) {
+    if (list.size() < n) list.resize(n);
+}
+
 bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
 
 class AseReader {
@@ -269,18 +276,23 @@ public:
     AseReader(std::string_view text, StaticModel &model)
         : text_(text), model_(model), scratch_(TheScratch()), statements_(scratch_.statements),
           objectStarts_(scratch_.objectStarts), objectLines_(scratch_.objectLines),
-          objectCounts_(scratch_.objectCounts), materialStarts_(scratch_.materialStarts), blanks_(scratch_.blanks) {
+          objectCounts_(scratch_.objectCounts), materialStarts_(scratch_.materialStarts),
+          materialLines_(scratch_.materialLines), lfs_(scratch_.lfs), blanks_(scratch_.blanks) {
         statements_.clear();
         objectStarts_.clear();
         objectLines_.clear();
         objectCounts_.clear();
         materialStarts_.clear();
-        // The indexing pass stores a mask for every 64 bytes; the one after stays clear.
-        blanks_.resize(text.size() / 64 + 2);
+        materialLines_.clear();
+        // A mask for every 64 bytes, and clear ones after for FirstWords.
+        // The lists only grow: what a load reads it has written.
+        GrowTo(lfs_, LineMaskCount(text.size()));
+        GrowTo(blanks_, text.size() / 64 + 2);
         blanks_[text.size() / 64] = blanks_[text.size() / 64 + 1] = 0;
     }
     ~AseReader() {
-        const size_t kept = statements_.capacity() * sizeof(Statement) + blanks_.capacity() * sizeof(uint64_t) +
+        const size_t kept = statements_.capacity() * sizeof(Statement) +
+                            (lfs_.capacity() + blanks_.capacity()) * sizeof(uint64_t) +
                             scratch_.materials.capacity() * sizeof(StaticMaterial);
         if (kept > kKeptBytes) scratch_ = Scratch{};
     }
@@ -318,7 +330,7 @@ public:
         model_.materials.assign(static_cast<size_t>(materialCount), StaticMaterial{});
         model_.materialCount = materialCount;
         model_.ForgetMaterialNames();
-        for (size_t m = 0; m < model_.materials.size(); ++m) FillMaterial(m);
+        for (size_t m = 0, line = 0; m < model_.materials.size(); ++m) FillMaterial(m, line);
 
         model_.objects.resize(objectStarts_.size());
         model_.objectCount = static_cast<int32_t>(objectStarts_.size());
@@ -344,7 +356,7 @@ private:
     void Index() {
         const char *const begin = text_.data();
         const char *const end = begin + text_.size();
-        ForEachLineWord(text_, [&](const char *word, const char *lf) {
+        ForEachLineWord(text_, lfs_.data(), blanks_.data(), [&](const char *word, const char *lf) {
             const char *wordEnd = word;
             const Key key = Classify(word, end, wordEnd);
             if (key == Key::Other) return;
@@ -366,8 +378,9 @@ private:
                 if (key == Key::MaterialRef && counts.materialRef == kNone) counts.materialRef = at;
             }
             if (key == Key::Material) materialStarts_.push_back(at);
+            if (key >= Key::Diffuse && key <= Key::VTiling) materialLines_.push_back(at);
             statements_.push_back({key, std::string_view(values, static_cast<size_t>(lineEnd - values))});
-        }, blanks_.data());
+        });
     }
 
     // The size of the text from offset a to b as text mode reads it: less
@@ -383,10 +396,14 @@ private:
         return {starts[i] + 1, i + 1 < starts.size() ? starts[i + 1] : statements_.size()};
     }
 
-    void FillMaterial(size_t m) {
+    // Materials in order: the last runs to the end of the file, through
+    // every object, so each walks only the statements a material reads.
+    void FillMaterial(size_t m, size_t &line) {
         StaticMaterial &material = model_.materials[m];
         const auto [begin, end] = Region(materialStarts_, m);
-        for (size_t i = begin; i < end; ++i) {
+        while (line < materialLines_.size() && materialLines_[line] < begin) ++line;
+        for (; line < materialLines_.size() && materialLines_[line] < end; ++line) {
+            const size_t i = materialLines_[line];
             std::string_view v = statements_[i].values;
             switch (statements_[i].key) {
                 case Key::Diffuse:
@@ -417,9 +434,9 @@ private:
     // loads must not overlap.
     struct Scratch {
         std::vector<Statement> statements;
-        std::vector<size_t> objectStarts, objectLines, materialStarts;
+        std::vector<size_t> objectStarts, objectLines, materialStarts, materialLines;
         std::vector<ObjectCounts> objectCounts;
-        std::vector<uint64_t> blanks;
+        std::vector<uint64_t> lfs, blanks;
         std::vector<StaticMaterial> materials;  // the storage of the materials replaced
     };
     static Scratch &TheScratch() {
@@ -433,7 +450,9 @@ private:
     std::vector<size_t> &objectLines_;    // where each object's line starts
     std::vector<ObjectCounts> &objectCounts_;
     std::vector<size_t> &materialStarts_;
-    std::vector<uint64_t> &blanks_;  // blank mask of each 64 bytes, and a clear one after
+    std::vector<size_t> &materialLines_;  // the statements a material reads
+    std::vector<uint64_t> &lfs_;     // LF mask of each 64 bytes
+    std::vector<uint64_t> &blanks_;  // blank mask of each 64 bytes, and clear ones after
 };
 
 void AseReader::FillObject(size_t n) {
@@ -544,6 +563,7 @@ void AseReader::FillObject(size_t n) {
 }  // namespace
 
 bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
+    if (bytes.size() > UINT32_MAX) return false;  // files stop at 2 GiB; lines are found by 32-bit offsets
     AseReader reader(bytes, model);
     if (!reader.Run()) return false;
     DropInvalidFaces(model, 0);

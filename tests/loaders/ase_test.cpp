@@ -11,6 +11,7 @@
 
 #include "io/fast_number.h"
 #include "io/file.h"
+#include "io/line_masks.h"
 #include "loaders/static_model.h"
 #include "loaders/static_test_util.h"
 
@@ -293,7 +294,7 @@ TEST(LoadAse, QuickLineWalkAndWordReadsMatchPlainReading) {
     const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; };
     for (int round = 0; round < 3000; ++round) {
         std::string text(rng() % 70, pick({" ", "\t", "x"})[0]);  // moves lines across block edges
-        for (size_t lines = rng() % 12; lines-- > 0;) {
+        for (size_t lines = rng() % (round % 50 ? 12 : 600); lines-- > 0;) {  // some past the walk's chunks
             text += pick({"", "\t\t", " \t\v\f\r ", "  ", "\r"});
             const std::string longLine(90, 'w');
             text += pick({"", "*MESH_VERTEX\t0\t-1.5\t2\t3", "}", longLine.c_str(), "*GEOMOBJECT {", "\r\r"});
@@ -309,13 +310,24 @@ TEST(LoadAse, QuickLineWalkAndWordReadsMatchPlainReading) {
             if (word < view.size()) plain.emplace_back(word, lf);
             line = lf + 1;
         }
-        std::vector<uint64_t> blanks(view.size() / 64 + 1);
-        const auto note = [&](const char *w, const char *lf) { quick.emplace_back(w - view.data(), lf - view.data()); };
-        ForEachLineWord(view, note, blanks.data());
-        ASSERT_EQ(quick, plain) << round;
-        for (size_t i = 0; i < view.size(); ++i) {
-            ASSERT_EQ(blanks[i / 64] >> (i % 64) & 1, isBlank(view[i])) << round;
+        // Every lane width of the mask pass, each bit against the bytes.
+        for (const LineMaskLanes lanes : {LineMaskLanes::Sse2, LineMaskLanes::Avx2, LineMaskLanes::Avx512}) {
+            LimitLineMaskLanes(lanes);
+            std::vector<uint64_t> lfs(LineMaskCount(view.size()), ~uint64_t{0}), blanks(lfs);
+            FindLineMasks(view, lfs.data(), blanks.data());
+            for (size_t i = 0; i < 64 * lfs.size(); ++i) {
+                const bool inText = i < view.size();
+                ASSERT_EQ(lfs[i / 64] >> (i % 64) & 1, inText && view[i] == '\n') << round;
+                ASSERT_EQ(blanks[i / 64] >> (i % 64) & 1, inText && isBlank(view[i])) << round;
+            }
+            quick.clear();
+            std::fill(lfs.begin(), lfs.end(), 0);  // the walk writes its own
+            ForEachLineWord(view, lfs.data(), blanks.data(), [&](const char *w, const char *lf) {
+                quick.emplace_back(w - view.data(), lf - view.data());
+            });
+            ASSERT_EQ(quick, plain) << round;
         }
+        LimitLineMaskLanes(LineMaskLanes::Avx512);
     }
     // Numbers of every shape, read as a whole word and along a line.
     const char *const kDigits = "0123456789";
