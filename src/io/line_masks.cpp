@@ -38,9 +38,7 @@ void FindMasks(std::string_view text, uint64_t *lf, uint64_t *blank) {
     }
 }
 
-// Not on Windows (as the lightmaps' wide paths), and 64-bit masks want x86-64.
-#if defined(__GNUC__) && !defined(_WIN32) && defined(__x86_64__)
-#define VESK_LINE_MASKS_WIDE 1
+#ifdef VESK_TEXT_WIDE_LANES
 
 // Called for each 64 bytes (a plain loop cannot inline it).
 __attribute__((target("avx2"))) void Masks64Avx2(const char *p, uint64_t &lf, uint64_t &blank) {
@@ -75,22 +73,34 @@ __attribute__((target("avx512bw"))) void FindMasksAvx512(std::string_view text, 
 
 using FindFn = void (*)(std::string_view, uint64_t *, uint64_t *);
 
-FindFn Choose(LineMaskLanes widest) {
-#ifdef VESK_LINE_MASKS_WIDE
+struct Lanes {
+    FindFn find;
+    LineMaskLanes lanes;
+};
+
+Lanes Choose(LineMaskLanes widest) {
+#ifdef VESK_TEXT_WIDE_LANES
     __builtin_cpu_init();  // this may run among the static constructors
-    if (widest >= LineMaskLanes::Avx512 && __builtin_cpu_supports("avx512bw")) return &FindMasksAvx512;
-    if (widest >= LineMaskLanes::Avx2 && __builtin_cpu_supports("avx2")) return &FindMasks<&Masks64Avx2>;
+    // The readers built for these lanes also use the bit instructions.
+    const bool bits = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+                      __builtin_cpu_supports("popcnt");
+    if (widest >= LineMaskLanes::Avx512 && bits && __builtin_cpu_supports("avx512bw"))
+        return {&FindMasksAvx512, LineMaskLanes::Avx512};
+    if (widest >= LineMaskLanes::Avx2 && bits && __builtin_cpu_supports("avx2"))
+        return {&FindMasks<&Masks64Avx2>, LineMaskLanes::Avx2};
 #endif
     (void)widest;
-    return &FindMasks<&Masks64Sse2>;
+    return {&FindMasks<&Masks64Sse2>, LineMaskLanes::Sse2};
 }
 
-FindFn g_find = Choose(LineMaskLanes::Avx512);
+Lanes g_lanes = Choose(LineMaskLanes::Avx512);
 
 }  // namespace
 
-void FindLineMasks(std::string_view text, uint64_t *lf, uint64_t *blank) { g_find(text, lf, blank); }
+void FindLineMasks(std::string_view text, uint64_t *lf, uint64_t *blank) { g_lanes.find(text, lf, blank); }
 
-void LimitLineMaskLanes(LineMaskLanes widest) { g_find = Choose(widest); }
+void LimitLineMaskLanes(LineMaskLanes widest) { g_lanes = Choose(widest); }
+
+LineMaskLanes LineMaskLanesInUse() { return g_lanes.lanes; }
 
 }  // namespace vesk

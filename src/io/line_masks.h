@@ -61,7 +61,15 @@ void ForEachLineWord(std::string_view text, uint64_t *lfMasks, uint64_t *blankMa
 }
 
 // The widest lanes FindLineMasks may use (all agree; tests compare them).
+// Text readers may choose code built for the same lanes.
 enum class LineMaskLanes { Sse2, Avx2, Avx512 };
 void LimitLineMaskLanes(LineMaskLanes widest);
+LineMaskLanes LineMaskLanesInUse();
+
+// Where lanes wider than SSE2 may be chosen at all: not on Windows (as the
+// lightmaps' wide paths), and 64-bit masks want x86-64.
+#if defined(__GNUC__) && !defined(_WIN32) && defined(__x86_64__)
+#define VESK_TEXT_WIDE_LANES 1
+#endif
 
 }  // namespace vesk

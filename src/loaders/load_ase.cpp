@@ -562,10 +562,34 @@ void AseReader::FillObject(size_t n) {
 
 }  // namespace
 
-bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
-    if (bytes.size() > UINT32_MAX) return false;  // files stop at 2 GiB; lines are found by 32-bit offsets
+namespace {
+
+bool Read(std::string_view bytes, StaticModel &model) {
     AseReader reader(bytes, model);
-    if (!reader.Run()) return false;
+    return reader.Run();
+}
+
+#ifdef VESK_TEXT_WIDE_LANES
+// The same reader built for AVX2 and the bit instructions, chosen with the
+// line masks: three-operand forms and single-instruction bit scans cut the
+// instructions of every line. Only integer and exact IEEE operations differ
+// in encoding, so the model is the same bits.
+__attribute__((target("avx2,bmi,bmi2,popcnt"), flatten)) bool ReadWide(std::string_view bytes,
+                                                                              StaticModel &model) {
+    AseReader reader(bytes, model);
+    return reader.Run();
+}
+#endif
+
+}  // namespace
+
+bool ParseAseBytes(std::string_view bytes, StaticModel &model) {
+#ifdef VESK_TEXT_WIDE_LANES
+    const bool read = LineMaskLanesInUse() >= LineMaskLanes::Avx2 ? ReadWide(bytes, model) : Read(bytes, model);
+#else
+    const bool read = Read(bytes, model);
+#endif
+    if (!read) return false;
     DropInvalidFaces(model, 0);
     SmoothVertexNormals(model, 0);
     return true;
