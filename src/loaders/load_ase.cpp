@@ -234,8 +234,11 @@ bool FirstWords(std::string_view text, const std::vector<uint64_t> &blanks, std:
     const uint64_t word = ~blank & inLine;
     uint64_t starts = word & ~(word << 1);
     uint64_t ends = ~word & (word << 1);  // none for a word that runs past the 64 bytes
+    // Each end has its start before it, so N ends mean N whole words.
+    uint64_t nth = ends;
+    for (size_t i = 1; i < N; ++i) nth &= nth - 1;
+    if (!nth) return false;
     for (Word &w : words) {
-        if (!starts || !ends) return false;
         w = {values.data() + std::countr_zero(starts), values.data() + std::countr_zero(ends)};
         starts &= starts - 1;
         ends &= ends - 1;
@@ -489,6 +492,14 @@ void AseReader::FillObject(size_t n) {
         vScale = model_.materials[object.materialIndex].vTiling;
     }
 
+    // The lists' places and sizes, which the lines do not change, held in
+    // registers rather than read back after every store.
+    Vector3 *const vertices = object.vertices.data();
+    TexCoord *const texCoords = object.texCoords.data();
+    StaticFace *const faces = object.faces.data();
+    const size_t vertexCount = object.vertices.size(), texCoordCount = object.texCoords.size();
+    const size_t faceCount = object.faces.size();
+    bool hasTexture = false;
     for (size_t i = begin; i < end; ++i) {
         std::string_view v = statements_[i].values;
         int32_t index = 0;
@@ -499,13 +510,13 @@ void AseReader::FillObject(size_t n) {
                 if (FirstWords(text_, blanks_, v, w) && ReadIntWord(w[0].begin, w[0].end, index) &&
                     ReadFloatWord(w[1].begin, w[1].end, a) && ReadFloatWord(w[2].begin, w[2].end, b) &&
                     ReadFloatWord(w[3].begin, w[3].end, c)) {
-                    if (InRange(index, object.vertices.size())) object.vertices[index] = Vector3{a, c, -b};
+                    if (InRange(index, vertexCount)) vertices[index] = Vector3{a, c, -b};
                     break;
                 }
-                if (!ParseIntFast(v, index) || !InRange(index, object.vertices.size())) break;
+                if (!ParseIntFast(v, index) || !InRange(index, vertexCount)) break;
                 a = b = c = 0.0f;
                 (void)(ParseFloatFast(v, a) && ParseFloatFast(v, b) && ParseFloatFast(v, c));
-                object.vertices[index] = Vector3{a, c, -b};  // the file is Z-up
+                vertices[index] = Vector3{a, c, -b};  // the file is Z-up
                 break;
             }
             case Key::TVert: {
@@ -513,14 +524,14 @@ void AseReader::FillObject(size_t n) {
                 float u = 0.0f, t = 0.0f;
                 if (!(FirstWords(text_, blanks_, v, w) && ReadIntWord(w[0].begin, w[0].end, index) &&
                       ReadFloatWord(w[1].begin, w[1].end, u) && ReadFloatWord(w[2].begin, w[2].end, t))) {
-                    if (!ParseIntFast(v, index) || !InRange(index, object.texCoords.size())) break;
+                    if (!ParseIntFast(v, index) || !InRange(index, texCoordCount)) break;
                     u = t = 0.0f;
                     (void)(ParseFloatFast(v, u) && ParseFloatFast(v, t));
-                } else if (!InRange(index, object.texCoords.size())) {
+                } else if (!InRange(index, texCoordCount)) {
                     break;
                 }
-                object.texCoords[index] = TexCoord{u * uScale, t * vScale};
-                object.hasTexture = true;
+                texCoords[index] = TexCoord{u * uScale, t * vScale};
+                hasTexture = true;
                 break;
             }
             case Key::Face: {
@@ -530,12 +541,12 @@ void AseReader::FillObject(size_t n) {
                     ReadIntWord(w[2].begin, w[2].end, corner[0]) && IsLabel(w[3], 'B') &&
                     ReadIntWord(w[4].begin, w[4].end, corner[1]) && IsLabel(w[5], 'C') &&
                     ReadIntWord(w[6].begin, w[6].end, corner[2])) {
-                    if (InRange(index, object.faces.size()))
-                        std::memcpy(object.faces[index].vertexIndex, corner, sizeof corner);
+                    if (InRange(index, faceCount))
+                        std::memcpy(faces[index].vertexIndex, corner, sizeof corner);
                     break;
                 }
-                if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
-                int32_t *held = object.faces[index].vertexIndex;
+                if (!ReadIndex(v, index) || !InRange(index, faceCount)) break;
+                int32_t *held = faces[index].vertexIndex;
                 (void)(Literal(v, "A:") && ParseIntFast(v, held[0]) && Literal(v, "B:") && ParseIntFast(v, held[1]) &&
                        Literal(v, "C:") && ParseIntFast(v, held[2]));
                 break;
@@ -546,18 +557,19 @@ void AseReader::FillObject(size_t n) {
                 if (FirstWords(text_, blanks_, v, w) && ReadIndexWord(w[0], index) &&
                     ReadIntWord(w[1].begin, w[1].end, corner[0]) && ReadIntWord(w[2].begin, w[2].end, corner[1]) &&
                     ReadIntWord(w[3].begin, w[3].end, corner[2])) {
-                    if (InRange(index, object.faces.size()))
-                        std::memcpy(object.faces[index].texCoordIndex, corner, sizeof corner);
+                    if (InRange(index, faceCount))
+                        std::memcpy(faces[index].texCoordIndex, corner, sizeof corner);
                     break;
                 }
-                if (!ReadIndex(v, index) || !InRange(index, object.faces.size())) break;
-                int32_t *held = object.faces[index].texCoordIndex;
+                if (!ReadIndex(v, index) || !InRange(index, faceCount)) break;
+                int32_t *held = faces[index].texCoordIndex;
                 (void)(ParseIntFast(v, held[0]) && ParseIntFast(v, held[1]) && ParseIntFast(v, held[2]));
                 break;
             }
             default: break;
         }
     }
+    object.hasTexture = hasTexture;
 }
 
 }  // namespace
