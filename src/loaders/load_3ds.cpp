@@ -66,28 +66,37 @@ private:
         return std::min<uint64_t>(Remaining(chunk), cursor_.remaining());
     }
 
+    // Fixed-size reads go through the cursor's typed reads, which copy a
+    // known number of bytes inline rather than calling memcpy.
     bool ReadHeader(ChunkState &chunk) {
         chunk = ChunkState{};
-        uint8_t header[6] = {};
-        if (Consume(chunk, header, 6) < 6) return false;
-        std::memcpy(&chunk.id, header, 2);
-        std::memcpy(&chunk.length, header + 2, 4);
+        if (cursor_.remaining() < 6) {
+            Consume(chunk, nullptr, 6);  // a partial header's bytes count as read
+            return false;
+        }
+        cursor_.Read(chunk.id);
+        cursor_.Read(chunk.length);
+        chunk.bytesRead = 6;
         return true;
     }
 
     uint16_t ReadCount(ChunkState &chunk) {
         uint16_t count = 0;
-        if (Remaining(chunk) < 2) return 0;
-        return Consume(chunk, &count, 2) == 2 ? count : 0;
+        if (Remaining(chunk) < 2 || !cursor_.Read(count)) return 0;
+        chunk.bytesRead += 2;
+        return count;
     }
 
     // A NUL-terminated name inside the chunk; what does not fit the field is dropped.
     void ReadName(ChunkState &chunk, char (&field)[255]) {
-        size_t n = 0;
-        uint8_t byte = 0;
-        while (Remaining(chunk) > 0 && Consume(chunk, &byte, 1) == 1 && byte != 0)
-            if (n < sizeof field - 1) field[n++] = static_cast<char>(byte);
-        field[n] = '\0';
+        const size_t available = static_cast<size_t>(Available(chunk));
+        const uint8_t *const name = cursor_.bytes().data() + cursor_.position();
+        const void *const nul = std::memchr(name, 0, available);
+        const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t *>(nul) - name) : available;
+        const size_t kept = std::min(length, sizeof field - 1);
+        std::memcpy(field, name, kept);
+        field[kept] = '\0';
+        Consume(chunk, nullptr, nul ? length + 1 : length);
     }
 
     // The chunk's remaining bytes as raw bytes into a text field, cut to fit.
