@@ -188,6 +188,35 @@ TEST(Load3ds, OverLongNamesAndFloatColourStoreWhatFits) {
     EXPECT_EQ(model.objects[0].faceCount, 1);
 }
 
+// A name without its NUL runs to the end of its chunk (taking what follows
+// in it), or to the end of the data; a face-material name likewise.
+TEST(Load3ds, NamesWithoutTheirNulEndWithTheirChunkOrTheData) {
+    const Bytes raw = {'a', 'b', 'c'};
+    const Bytes material = {'m', 'a', 't'};
+    StaticModel model;
+    Bytes faces = FaceData({{0, 1, 2}});
+    ASSERT_TRUE(Parse3ds(File3ds({MaterialChunk("mat", "t.tga"), Chunk(0x4000, raw),
+                                  ObjectChunk("second", VertexData({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), faces,
+                                              {Chunk(0x4130, material)})}),
+                         kName, model));
+    ASSERT_EQ(model.objectCount, 2);
+    EXPECT_STREQ(model.objects[0].name, "abc");
+    EXPECT_STREQ(model.objects[1].name, "second");
+    EXPECT_EQ(model.objects[1].materialIndex, 0);  // "mat", found though unterminated
+    EXPECT_TRUE(model.objects[1].hasTexture);
+    // The data ending inside a name, at every byte of it.
+    const Bytes whole = File3ds({ObjectChunk("named", VertexData({{1, 2, 3}}), FaceData({}))});
+    const size_t nameAt = 6 + 6 + 4 + 6 + 6 + 4 + 6;  // primary, version, editor, mesh version, object
+    ASSERT_EQ(std::memcmp(whole.data() + nameAt, "named", 5), 0);
+    for (size_t cut = 0; cut <= 6; ++cut) {
+        StaticModel part;
+        ASSERT_TRUE(Parse3ds(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(nameAt + cut)), kName,
+                             part));
+        ASSERT_EQ(part.objectCount, 1) << cut;
+        EXPECT_EQ(std::string(part.objects[0].name), std::string("named").substr(0, cut)) << cut;
+    }
+}
+
 TEST(Load3ds, CorruptCountsAndIndicesAreCutNotTrusted) {
     StaticModel model;
     // Vertex count 1000 with data for two; a face naming vertex 5; a texture
