@@ -19,8 +19,8 @@ void FindLineMasks(std::string_view text, uint64_t *lf, uint64_t *blank);
 // Calls onLine(word, lineEnd) for every line in order but a last one of
 // blanks only: word is its first byte that is not a blank (its LF on a line
 // of blanks), lineEnd its LF or the end of the text. The masks of the whole
-// text are written to lf and blank (LineMaskCount entries each), a few
-// kilobytes ahead of the lines, so that those are read while their bytes are
+// text are written to lfMasks and blankMasks (LineMaskCount entries each), a
+// few kilobytes ahead of the lines, so that those are read while their bytes are
 // still in the nearest cache. A line costs no search loop (whose exit
 // mispredicts as lengths vary) and no byte loop over its indent.
 template <class OnLine>

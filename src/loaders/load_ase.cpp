@@ -586,8 +586,7 @@ bool Read(std::string_view bytes, StaticModel &model) {
 // line masks: three-operand forms and single-instruction bit scans cut the
 // instructions of every line. Only integer and exact IEEE operations differ
 // in encoding, so the model is the same bits.
-__attribute__((target("avx2,bmi,bmi2,popcnt"), flatten)) bool ReadWide(std::string_view bytes,
-                                                                              StaticModel &model) {
+__attribute__((target("avx2,bmi,bmi2,popcnt"), flatten)) bool ReadWide(std::string_view bytes, StaticModel &model) {
     AseReader reader(bytes, model);
     return reader.Run();
 }
